@@ -1,0 +1,39 @@
+# Two set-up commands for a fresh Debian 12 machine: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+WORLD ?= worlds/sample
+
+.PHONY: deps build run test bench asan clean
+
+deps:
+	@./scripts/install-deps.sh
+
+$(BUILD)/Makefile: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j $(JOBS)
+
+# A window where there is a display, headless otherwise.
+run: build
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/portal-engine $(WORLD); \
+	else \
+	  echo "No display: running headless for 300 frames."; \
+	  $(BUILD)/portal-engine --headless --frames 300 $(WORLD); \
+	fi
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && echo "== $$b" && $$b; done
+
+# Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in their own build tree.
+asan: deps
+	cmake -S . -B build-asan -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+clean:
+	rm -rf $(BUILD) build-asan
