@@ -2,8 +2,11 @@
 // Required for: texture images of the world and of models.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 // A decoded picture: width x height x 3 bytes, red, green, blue per pixel,
@@ -17,3 +20,41 @@ struct ImageRecord {
 // Reads the named file. On failure shows one of the loader's four messages in the
 // "Error" box (standard error when headless) and returns nothing; loading goes on.
 std::unique_ptr<ImageRecord> loadBitmap(const char* fileName);
+
+// Where the loader's messages go. The application points it at the "Error" box;
+// until then (and in tests that do not replace it) they go to standard error.
+extern std::function<void(const std::string& text)> bitmapErrorSink;
+
+// --- Decoding bytes already in memory ---------------------------------------------
+
+// Why a file gave no image; each kind has its own fixed message (bitmapFailureText).
+enum class BitmapFailure {
+    none,
+    openFailed,       // "Failed to open DIB file %s.\n": missing, unreadable or empty file
+    outOfMemory,      // "Out of memory.": the image is larger than the loader accepts or can allocate
+    unknownFormat,    // "Unknown DIB file format.": a DIB header that is neither 12 nor 40 bytes
+    conversionError,  // "Image file conversion error.": anything else wrong with the file's contents
+};
+
+struct DecodeResult {
+    std::unique_ptr<ImageRecord> image;  // set exactly when failure is none
+    BitmapFailure failure = BitmapFailure::none;
+    std::string detail;  // what was wrong and at which byte offset; empty on success
+};
+
+// Largest image the loader accepts; larger ones fail as out of memory before anything is
+// allocated, so a hostile header cannot ask for gigabytes (RLE data can be tiny).
+constexpr int64_t maxBitmapSide = 32768;          // pixels, either side
+constexpr int64_t maxBitmapPixels = int64_t(1) << 26;  // 64 Mpixel = 192 MiB of RGB
+
+// Decodes a whole BMP file (starting "BM") or bare DIB held in memory. Pure: no
+// messages, no file access; never reads outside data[0, size).
+DecodeResult decodeBitmap(const uint8_t* data, size_t size);
+
+// The fixed text of a failure kind (without the file name of the open failure).
+const char* bitmapFailureText(BitmapFailure failure);
+
+// The message the loader shows for a failure: the fixed text, then a line naming the
+// file and what was wrong where. The open failure keeps its own one-line form.
+std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure,
+                               const std::string& detail);

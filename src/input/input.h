@@ -2,6 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+namespace platform {
+struct Window;
+}
 
 // Key codes of the keyboard state table (bit 0x80 of an entry = key down).
 constexpr int keyEscape = 0x01;
@@ -13,10 +18,12 @@ constexpr int keyLeftShift = 0x2A;
 constexpr int keyUp = 0xC8;
 
 // The keyboard's state by key code, refreshed by readKeyboard; all zero without a keyboard
-// or while the window does not have the focus.
+// and after a read that failed (the window does not have the focus), so no key stays
+// held down while the window is in the background.
 extern uint8_t keyState[256];
 // Mouse motion since the previous read, in the mouse's relative units (Y positive toward
-// the user); 0 while the window does not have the focus.
+// the user); 0 after a read that failed, so the camera does not keep turning while the
+// window is in the background.
 extern int32_t mouseDeltaX;
 extern int32_t mouseDeltaY;
 
@@ -37,3 +44,86 @@ struct CameraState {
 extern CameraState camera;
 extern int32_t portalCulling;   // 1: the traversal decides what is drawn; 0: everything
 extern int32_t stencilPortals;  // non-zero: stencil portals are drawn
+
+// --- Devices ----------------------------------------------------------------------
+// The keyboard and mouse exist only in live play: the engine start-up creates them,
+// the window procedure re-acquires them on every activation, the shutdown releases them.
+
+constexpr int32_t inputFailure = -1;  // status of a set-up step that failed
+
+// Creates the keyboard, then the mouse, for the window, acquiring each. Returns 0, or
+// inputFailure at the first device that cannot be created; what was created stays in
+// use (a keyboard without a mouse works) and is freed by releaseInput.
+int32_t initInput(platform::Window* window);
+// Refreshes keyState; a read that fails leaves it all zero. A read that finds the
+// focus gone tries to take the keyboard back for the next call.
+void readKeyboard();
+// Refreshes mouseDeltaX and mouseDeltaY; without a mouse they stay as they are, a read
+// that fails leaves them 0. Lost input is re-acquired and read again in the same call.
+void readMouse();
+// Acquires both devices (on window activation). inputFailure when there is no keyboard
+// yet; a refused acquisition (window in the background) is not a failure here, the
+// next reads fail instead.
+int32_t acquireInput();
+// Unacquires and frees both devices; harmless when none exist.
+void releaseInput();
+
+// --- Player control -----------------------------------------------------------------
+
+constexpr float speedStep = 0.1f;  // world units per frame of one walk step and of a demo unit
+
+// Start values of the camera: eye at (-25, 3, 15), yaw 0, pitch 1800 (level), every
+// other field 0. Called by the world initialisation once the trig tables exist.
+void resetCamera();
+// One frame of player control, before the view is set up: turns and walks the camera
+// by the devices (live play, PLAYDEMO 0) or by the next demo record (PLAYDEMO 1),
+// records the step (SAVEDEMO 1), and in live play sets the display switches from the
+// keys. The end of a played demo posts the quit message (code 0) on every call.
+void controlStep();
+
+// Yaw past 3600 snaps to 0, below 0 to 3600 (snapped, not reduced: a turn past the end
+// loses the remainder). Pitch is held in 899..2699.
+int32_t wrapYaw(int32_t yaw);
+int32_t clampPitch(int32_t pitch);
+
+// --- Demo file ----------------------------------------------------------------------
+// Headerless 5-byte records, one per control step: side, up and forward speed in
+// steps of speedStep, then mouse X and Y motion, each a signed byte (written as the
+// low 8 bits, read back sign-extended).
+
+constexpr int demoRecordSize = 5;
+
+struct DemoRecord {
+    uint8_t bytes[demoRecordSize] = {};
+};
+
+// The record of one step: speeds divided by speedStep and truncated toward zero, then
+// the mouse motion, each kept to its low 8 bits.
+DemoRecord encodeDemoRecord(float sideSpeed, float upSpeed, float forwardSpeed,
+                            int32_t mouseX, int32_t mouseY);
+// Sets the speeds from a record and turns yaw and pitch by its mouse motion (not yet
+// wrapped or clamped).
+void applyDemoRecord(const DemoRecord& record, CameraState& camera);
+
+// Refuses settings that cannot work together, before any file is opened: PLAYDEMO 1
+// with SAVEDEMO 1 (one shared path; opening the recording would truncate the demo
+// about to be played). Returns 0, or inputFailure with `message` naming the file.
+int32_t checkDemoSettings(std::string& message);
+// Opens demoPath into demoFile: for playback (PLAYDEMO 1, "rb", an existing regular
+// file) or recording (SAVEDEMO 1, "wb", created or truncated). Nothing to do for
+// other settings. Returns 0, or inputFailure with `message` naming the file and why;
+// the caller shows it and ends the process with status 1.
+int32_t openDemo(std::string& message);
+// Pushes what was recorded so far to the file. Every record is flushed as it is
+// written already; the frame loop calls this at the end of each batch as well.
+void flushDemo();
+// Flushes and closes the demo file; harmless when none is open.
+void closeDemo();
+// The last problem met with the demo file while running (a stray partial record at the
+// end of a played demo, a failed read or write); empty when none. Also written to
+// standard error when it happens.
+const std::string& demoWarning();
+
+// Back to program start (tests): devices released, keys and mouse motion zero, camera
+// at its start values, both switches 1, demo state cleared. Leaves the settings alone.
+void resetInput();

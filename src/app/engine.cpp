@@ -1,0 +1,168 @@
+#include "app/engine.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/config.h"
+#include "app/graphics.h"
+#include "image/bitmap.h"
+#include "input/input.h"
+#include "render/render.h"
+#include "world/settings.h"
+
+std::function<void(const char* stage)> shutdownObserver;
+
+namespace {
+
+// Written once by engineMain from the command line.
+std::string screenshotPath;
+bool engineRunning = false;  // engineStart ran and engineStop has not yet
+
+void observe(const char* stage) {
+    if (shutdownObserver) shutdownObserver(stage);
+}
+
+// Relative paths on the command line mean the folder the engine was started from, not
+// the world folder it moves into.
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
+platform::Window* openMainWindow() {
+    const WindowConfig config = readWindowConfig("game.ini");
+    platform::registerWindowClass(windowClassName, windowProc, nullptr);
+    const platform::WindowStyle style =
+        config.fullscreen ? platform::WindowStyle::popup : platform::WindowStyle::overlapped;
+    platform::Window* window =
+        platform::createWindow(windowClassName, windowTitle, style, config.width, config.height);
+    if (window) platform::showWindow(window);
+    return window;
+}
+
+// The demo settings are checked before any file is opened: playing and recording
+// together would truncate the demo about to be played.
+int startDemoOrInput(platform::Window* window) {
+    if (PLAYDEMO == 0) initInput(window);
+    std::string message;
+    if (openDemo(message) != 0) {
+        platform::showErrorBox(message);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int engineStart(platform::Window* window) {
+    readEngineConfig("game.ini");
+    std::string message;
+    if (checkDemoSettings(message) != 0) {
+        platform::showErrorBox(message);
+        return 1;
+    }
+    engineRunning = true;
+    if (initGraphics(window) == graphicsWorldFailed) return 1;
+    return startDemoOrInput(window);
+}
+
+void engineStop() {
+    if (!engineRunning) return;
+    engineRunning = false;
+    if (!screenshotPath.empty() && platform::hasContext(mainWindow)) {
+        observe("screenshot");
+        if (!writeScreenshot(screenshotPath)) {
+            std::fprintf(stderr, "Cannot write the screenshot %s\n", screenshotPath.c_str());
+        }
+    }
+    observe("releaseGraphics");
+    releaseGraphics();
+    if (PLAYDEMO == 0) {
+        observe("releaseInput");
+        releaseInput();
+    }
+    if (SAVEDEMO != 0 || PLAYDEMO != 0) {
+        observe("closeDemo");
+        closeDemo();
+    }
+}
+
+intptr_t windowProc(platform::Window* window, platform::MessageType type, intptr_t wParam) {
+    switch (type) {
+    case platform::MessageType::destroy:
+        engineStop();
+        mainWindow = nullptr;
+        platform::postQuitMessage(0);
+        return 0;
+    case platform::MessageType::activate:
+        if (PLAYDEMO == 0) acquireInput();
+        return platform::defaultWindowProc(window, type, wParam);
+    case platform::MessageType::close:
+        platform::destroyWindow(window);
+        return 0;
+    default:
+        return platform::defaultWindowProc(window, type, wParam);
+    }
+}
+
+int runMessageLoop() {
+    platform::Message message;
+    for (;;) {
+        if (platform::peekMessage(message)) {
+            platform::getMessage(message);
+            if (message.type == platform::MessageType::quit) return int(message.wParam);
+            platform::translateMessage(message);
+            platform::dispatchMessage(message);
+        } else if (platform::hasContext(mainWindow)) {
+            frameStep();
+        } else {
+            // No surface (the display mode could not be set): a blank window that
+            // still closes.
+            platform::Message waiting;
+            platform::getMessage(waiting);
+            platform::postMessage(waiting);
+        }
+    }
+}
+
+int engineMain(const CommandLine& line) {
+    screenshotPath = absolutePath(line.screenshot);
+    frameLimit = int32_t(line.frames);
+    if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
+        std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
+        return 1;
+    }
+    if (!platform::startVideo(line.headless)) {
+        std::fprintf(stderr, "No display could be opened; --headless runs without one.\n");
+        return 1;
+    }
+    bitmapErrorSink = [](const std::string& text) { platform::showErrorBox(text); };
+    mainWindow = openMainWindow();
+    if (!mainWindow) {
+        platform::stopVideo();
+        return 1;
+    }
+    const int startStatus = engineStart(mainWindow);
+    platform::setSwapInterval(line.headless || line.timedemo ? 0 : 1);
+    const int exitCode = startStatus != 0 ? startStatus : runMessageLoop();
+    // Every way out (window closed, Escape, end of a played demo, a failed start)
+    // takes the window down, which runs engineStop once.
+    if (mainWindow) platform::destroyWindow(mainWindow);
+    if (line.headless && startStatus == 0) {
+        std::printf("frames %d camera %.6f %.6f %.6f %d %d\n", framesDrawn, camera.posX, camera.posY,
+                    camera.posZ, camera.yaw, camera.pitch);
+    }
+    platform::stopVideo();
+    return exitCode;
+}
+
+void resetEngine() {
+    engineRunning = false;
+    screenshotPath.clear();
+    shutdownObserver = nullptr;
+}

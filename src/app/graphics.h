@@ -1,0 +1,41 @@
+// The OpenGL surface of the main window: display mode, pixel format, palette, context,
+// the fixed state and projection the renderer relies on, and their release.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"  // Required for: Window, PixelFormatInfo
+
+constexpr float nearPlane = 1.0f;  // near distance of both frustums and the view wedge
+constexpr double farPlane = 200.0;
+
+// initGraphics results besides 0.
+constexpr int graphicsDisplayModeFailed = -1;
+constexpr int graphicsWorldFailed = -2;  // the map was refused; the message was shown
+
+// Sets up the window's drawing surface and loads the world. Returns 0, or
+// graphicsDisplayModeFailed (nothing after the display mode was done), or
+// graphicsWorldFailed. Pixel-format failures end the process (exit code 1).
+int initGraphics(platform::Window* window);
+
+// Asks for a double-buffered RGBA surface with 16 depth and 8 stencil bits; on failure
+// shows "ChoosePixelFormat failed." or "SetPixelFormat failed." and exits with code 1.
+void setupPixelFormat(platform::Window* window);
+
+struct PaletteEntry {
+    uint8_t red = 0, green = 0, blue = 0, flags = 0;
+};
+
+// The palette a palette device needs for the format: 2^colorBits entries, each channel
+// ((i >> shift) & mask) * 255 / mask in integer arithmetic. Empty when none is needed.
+std::vector<PaletteEntry> buildPalette(const platform::PixelFormatInfo& format);
+
+// Builds and keeps the palette where the surface needs one.
+void setupPalette(platform::Window* window);
+
+// Releases the world, restores the display mode, deletes the context.
+void releaseGraphics();
+
+// The palette made by setupPalette (empty on true-colour surfaces).
+extern std::vector<PaletteEntry> palette;

@@ -1,0 +1,477 @@
+#include "world/map.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "world/world.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The shortest text a polygon record can have: a 5-digit tag and 15 one-digit values,
+// each with a blank before it.
+constexpr size_t minPolygonBytes = 5 + 15 * 2;
+
+// The whole map file in memory with a cursor. Numbers are taken the way the formatted
+// conversions take them: leading blanks skipped, then the longest prefix that forms a
+// number, the rest left for the next read. std::from_chars is exact (correctly rounded,
+// like strtof) and several times faster than a formatted read per value.
+struct MapReader {
+    const char* fileName = "";
+    const char* p = nullptr;
+    const char* end = nullptr;
+    int line = 1;
+    int tokenLine = 1;  // line of the last token started; where an early end is reported
+    std::string error;  // first failure; once set, every read fails
+
+    bool failed() const { return !error.empty(); }
+
+    void skipBlanks() {
+        while (p < end) {
+            const char c = *p;
+            if (c == '\n') {
+                ++line;
+            } else if (c != ' ' && c != '\t' && c != '\r' && c != '\v' && c != '\f') {
+                tokenLine = line;
+                return;
+            }
+            ++p;
+        }
+    }
+
+    // Records the first failure with the file and line it happened at.
+    bool fail(const std::string& what) {
+        if (failed()) return false;
+        error = std::string(fileName) + ": line " + std::to_string(line) + ": " + what;
+        return false;
+    }
+
+    bool failExpected(const char* what) {
+        if (p >= end) {
+            line = tokenLine;
+            return fail(std::string("unexpected end of file, expected ") + what);
+        }
+        const char* wordEnd = p;
+        while (wordEnd < end && wordEnd - p < 24 && !isBlank(*wordEnd)) ++wordEnd;
+        return fail(std::string("expected ") + what + ", found '" + std::string(p, wordEnd) + "'");
+    }
+
+    static bool isBlank(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+
+    // A leading '+' is part of a number for the formatted conversions but not for
+    // from_chars; this steps over it and says whether a sign was there.
+    const char* afterPlus(const char* q) const {
+        return (q < end && *q == '+' && q + 1 < end && q[1] != '-' && q[1] != '+') ? q + 1 : q;
+    }
+
+    bool readFloat(float& value, const char* what) {
+        if (failed()) return false;
+        skipBlanks();
+        const char* start = afterPlus(p);
+        if (isHexPrefix(start)) return readFloatSlow(value, what);
+        if (const char* stop = readPlainDecimal(start, value)) {
+            p = stop;
+            return true;
+        }
+        const auto result = std::from_chars(start, end, value);
+        if (result.ec == std::errc::result_out_of_range) return readFloatSlow(value, what);
+        if (result.ec != std::errc()) return failExpected(what);
+        p = result.ptr;
+        return true;
+    }
+
+    // The common case, a short decimal such as -12.375: when the digits make an integer
+    // of at most 2^24 and there are at most 10 decimals, both it and the power of ten are
+    // exact floats, so one division rounds correctly and gives what a full conversion
+    // gives. Returns where the number ends, or null to leave it to the full conversion
+    // (exponents, long mantissas, inf and nan, anything malformed).
+    const char* readPlainDecimal(const char* q, float& value) const {
+        static constexpr float powersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                                1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+        const bool negative = q < end && *q == '-';
+        if (negative) ++q;
+        uint32_t mantissa = 0;
+        int digits = 0;
+        int decimals = 0;
+        while (q < end && unsigned(*q - '0') < 10u) {
+            if (++digits > 8) return nullptr;
+            mantissa = mantissa * 10 + uint32_t(*q++ - '0');
+        }
+        if (q < end && *q == '.') {
+            ++q;
+            while (q < end && unsigned(*q - '0') < 10u) {
+                if (++digits > 8 || ++decimals > 10) return nullptr;
+                mantissa = mantissa * 10 + uint32_t(*q++ - '0');
+            }
+        }
+        if (digits == 0 || mantissa > (1u << 24)) return nullptr;
+        if (q < end && (*q == 'e' || *q == 'E')) return nullptr;
+        const float magnitude = float(mantissa) / powersOfTen[decimals];
+        value = negative ? -magnitude : magnitude;
+        return q;
+    }
+
+    bool isHexPrefix(const char* q) const {
+        if (q < end && *q == '-') ++q;
+        return end - q >= 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X');
+    }
+
+    // Hexadecimal floats and values beyond float's range: strtof gives the conversion's
+    // exact answer (infinity or a denormal). Copies a bounded token so it never reads
+    // past the buffer.
+    bool readFloatSlow(float& value, const char* what) {
+        const char* wordEnd = p;
+        while (wordEnd < end && !isBlank(*wordEnd) && wordEnd - p < 512) ++wordEnd;
+        const std::string token(p, wordEnd);
+        char* stop = nullptr;
+        const float parsed = std::strtof(token.c_str(), &stop);
+        if (stop == token.c_str()) return failExpected(what);
+        value = parsed;
+        p += stop - token.c_str();
+        return true;
+    }
+
+    bool readInt(int32_t& value, const char* what) {
+        if (failed()) return false;
+        skipBlanks();
+        const char* start = afterPlus(p);
+        const auto result = std::from_chars(start, end, value);
+        if (result.ec == std::errc::result_out_of_range) {
+            return fail(std::string("number out of range for ") + what);
+        }
+        if (result.ec != std::errc()) return failExpected(what);
+        p = result.ptr;
+        return true;
+    }
+
+    // A word: the next run of non-blank characters. Names that do not fit a 20-byte
+    // table field are refused rather than cut.
+    bool readName(char (&field)[nameFieldSize], const char* what) {
+        if (failed()) return false;
+        skipBlanks();
+        if (p >= end) return failExpected(what);
+        const char* start = p;
+        while (p < end && !isBlank(*p)) ++p;
+        const size_t length = size_t(p - start);
+        if (length >= size_t(nameFieldSize)) {
+            return fail(std::string(what) + " '" + std::string(start, std::min<size_t>(length, 40)) +
+                        (length > 40 ? "..." : "") + "' is longer than " +
+                        std::to_string(nameFieldSize - 1) + " characters");
+        }
+        std::memcpy(field, start, length);
+        field[length] = '\0';
+        return true;
+    }
+
+    bool readFloats(float* values, int count, const char* what) {
+        for (int i = 0; i < count; ++i) {
+            if (!readFloat(values[i], what)) return false;
+        }
+        return true;
+    }
+};
+
+// Large polygon arrays are touched page by page while loading; asking for huge pages
+// turns hundreds of thousands of page faults into a few hundred. Only a hint: without
+// it, or where the system declines, loading is merely slower.
+void adviseHugePages(void* start, size_t bytes) {
+    constexpr uintptr_t hugePage = uintptr_t(2) << 20;
+    if (bytes < 4 * hugePage) return;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + hugePage - 1) & ~(hugePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(hugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+// Where each portal was read, so a neighbour can be refused by its line once every
+// cell is known.
+struct PortalSource {
+    int cell;
+    int portal;
+    int line;
+};
+
+struct LoadState {
+    MapReader reader;
+    const MapResolvers* resolvers = nullptr;
+    int32_t polygonIndex = 0;  // n: polygons read so far
+    int32_t currentTexture = 0;
+    std::vector<PortalSource> portalSources;
+};
+
+// The map file mapped read-only for the length of the load; the kernel fills the pages
+// in one go rather than on a fault per page.
+struct MappedMap {
+    const char* bytes = nullptr;
+    size_t size = 0;
+    int error = 0;
+
+    explicit MappedMap(const char* fileName) {
+        const int fd = open(fileName, O_RDONLY);
+        if (fd < 0) {
+            error = errno;
+            return;
+        }
+        struct stat info;
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            error = fstat(fd, &info) != 0 ? errno : EISDIR;
+        } else if (info.st_size > 0) {
+            void* mapped = mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (mapped == MAP_FAILED) {
+                error = errno;
+            } else {
+                bytes = static_cast<const char*>(mapped);
+                size = size_t(info.st_size);
+            }
+        } else {
+            bytes = "";
+        }
+        close(fd);
+    }
+    ~MappedMap() {
+        if (size > 0) munmap(const_cast<char*>(bytes), size);
+    }
+    MappedMap(const MappedMap&) = delete;
+    MappedMap& operator=(const MappedMap&) = delete;
+    bool ok() const { return bytes != nullptr; }
+};
+
+bool readTexture(LoadState& state) {
+    char name[nameFieldSize];
+    if (!state.reader.readName(name, "a texture file name")) return false;
+    for (int32_t i = 0; i < textureCount; ++i) {
+        if (std::strcmp(textures[i].fileName, name) == 0) {
+            state.currentTexture = i;
+            return true;
+        }
+    }
+    if (textureCount >= maxTextures) {
+        return state.reader.fail("more than " + std::to_string(maxTextures) + " textures");
+    }
+    TextureEntry& entry = textures[textureCount];
+    std::memcpy(entry.fileName, name, sizeof name);
+    if (state.resolvers->loadTexture) entry.image = state.resolvers->loadTexture(name);
+    state.currentTexture = textureCount;
+    ++textureCount;
+    return true;
+}
+
+// Finds the model by name or builds it; -1 when the table is full.
+int32_t findOrBuildModel(LoadState& state, const char (&name)[nameFieldSize]) {
+    for (int32_t i = 0; i < modelCount; ++i) {
+        if (std::strcmp(models[i].name, name) == 0) return i;
+    }
+    if (modelCount >= maxModels) return -1;
+    ModelEntry& model = models[modelCount];
+    std::memcpy(model.name, name, sizeof name);
+    model.displayList = state.resolvers->buildModel ? state.resolvers->buildModel(name) : 0;
+    model.textureIndex = lastModelTexture;
+    return modelCount++;
+}
+
+bool readPlacedObject(LoadState& state) {
+    MapReader& reader = state.reader;
+    char name[nameFieldSize];
+    if (!reader.readName(name, "a model file name")) return false;
+    if (placedObjectCount >= maxPlacedObjects) {
+        return reader.fail("more than " + std::to_string(maxPlacedObjects) + " placed objects");
+    }
+    const int32_t modelIndex = findOrBuildModel(state, name);
+    if (modelIndex < 0) return reader.fail("more than " + std::to_string(maxModels) + " models");
+
+    PlacedObject object{};
+    const char* what = "a number of the placed object";
+    reader.readFloat(object.x, what);
+    reader.readFloat(object.y, what);
+    reader.readFloat(object.z, what);
+    reader.readInt(object.rotateX, "a whole-degree rotation of the placed object");
+    reader.readInt(object.rotateY, "a whole-degree rotation of the placed object");
+    reader.readInt(object.rotateZ, "a whole-degree rotation of the placed object");
+    reader.readFloat(object.boxX1, what);
+    reader.readFloat(object.boxY1, what);
+    reader.readFloat(object.boxZ1, what);
+    reader.readFloat(object.boxX2, what);
+    reader.readFloat(object.boxY2, what);
+    reader.readFloat(object.boxZ2, what);
+    reader.readInt(object.spinning, "the spinning flag of the placed object");
+    if (reader.failed()) return false;
+
+    object.visibleMark = 0;
+    object.cell = cellCount - 1;
+    object.displayList = models[modelIndex].displayList;
+    object.textureIndex = models[modelIndex].textureIndex;
+    placedObjects[placedObjectCount++] = object;
+    return true;
+}
+
+bool readPortal(LoadState& state, Cell& cell, int k) {
+    MapReader& reader = state.reader;
+    state.portalSources.push_back({cellCount, k, 0});
+    reader.skipBlanks();
+    state.portalSources.back().line = reader.line;
+    reader.readInt(cell.portalNeighbour[k], "the neighbour cell of a portal");
+    reader.readInt(cell.portalKind[k], "the kind of a portal");
+    for (int component = 0; component < 3; ++component) {
+        for (int axis = 0; axis < 3; ++axis) {
+            reader.readFloat(cell.portalPlacement[axis][component][k], "a placement number of a portal");
+        }
+    }
+    for (int corner = 0; corner < 4; ++corner) {
+        reader.readFloat(cell.portalCornerX[corner][k], "a corner coordinate of a portal");
+        reader.readFloat(cell.portalCornerY[corner][k], "a corner coordinate of a portal");
+        reader.readFloat(cell.portalCornerZ[corner][k], "a corner coordinate of a portal");
+    }
+    return !reader.failed();
+}
+
+bool readCell(LoadState& state) {
+    MapReader& reader = state.reader;
+    if (cellCount >= maxCells) return reader.fail("more than " + std::to_string(maxCells) + " cells");
+    Cell& cell = cells[cellCount];
+    cell = Cell{};
+    float box[6];
+    if (!reader.readFloats(box, 6, "a number of the cell box")) return false;
+    cell.boxX1 = box[0], cell.boxY1 = box[1], cell.boxZ1 = box[2];
+    cell.boxX2 = box[3], cell.boxY2 = box[4], cell.boxZ2 = box[5];
+    if (cellCount > 0) cells[cellCount - 1].lastPolygon = state.polygonIndex - 1;
+    cell.firstPolygon = state.polygonIndex;
+    if (!reader.readInt(cell.portalCount, "the portal count of the cell")) return false;
+    if (cell.portalCount < 0 || cell.portalCount > maxPortalsPerCell) {
+        return reader.fail("portal count " + std::to_string(cell.portalCount) + " is outside 0.." +
+                           std::to_string(maxPortalsPerCell));
+    }
+    for (int k = 0; k < cell.portalCount; ++k) {
+        if (!readPortal(state, cell, k)) return false;
+    }
+    ++cellCount;
+    return true;
+}
+
+// Plane of a flat triangle into slot 0: the unnormalised normal
+// (v1 - v0) x (v2 - v0) and the constant that puts v0 on the plane, written as the
+// expanded determinants so the single-precision results are reproducible.
+void computeFlatPlane(WallPolygon& poly) {
+    const float x0 = poly.x[0], x1 = poly.x[1], x2 = poly.x[2];
+    const float y0 = poly.y[0], y1 = poly.y[1], y2 = poly.y[2];
+    const float z0 = poly.z[0], z1 = poly.z[1], z2 = poly.z[2];
+    poly.normalX[0] = y0 * z1 + y1 * z2 + y2 * z0 - y0 * z2 - y1 * z0 - y2 * z1;
+    poly.normalY[0] = z0 * x1 + z1 * x2 + z2 * x0 - z0 * x2 - z1 * x0 - z2 * x1;
+    poly.normalZ[0] = x0 * y1 + x1 * y2 + x2 * y0 - x0 * y2 - x1 * y0 - x2 * y1;
+    poly.planeD[0] = x2 * y1 * z0 + x0 * y2 * z1 + x1 * y0 * z2 - x0 * y1 * z2 - x2 * y0 * z1 - x1 * y2 * z0;
+}
+
+bool readPolygon(LoadState& state, bool withNormals) {
+    MapReader& reader = state.reader;
+    WallPolygon poly{};
+    const char* what = "a number of the wall polygon";
+    for (int v = 0; v < 3; ++v) {
+        reader.readFloat(poly.x[v], what);
+        reader.readFloat(poly.y[v], what);
+        reader.readFloat(poly.z[v], what);
+    }
+    for (int v = 0; v < 3; ++v) {
+        reader.readFloat(poly.s[v], what);
+        reader.readFloat(poly.t[v], what);
+    }
+    if (withNormals) {
+        for (int v = 0; v < 3; ++v) {
+            reader.readFloat(poly.normalX[v], "a vertex normal of the wall polygon");
+            reader.readFloat(poly.normalY[v], "a vertex normal of the wall polygon");
+            reader.readFloat(poly.normalZ[v], "a vertex normal of the wall polygon");
+        }
+    }
+    if (reader.failed()) return false;
+    poly.visibleMark = 1;
+    poly.textureIndex = state.currentTexture;
+    if (withNormals) {
+        // The collision pass reads slot 0 of every polygon: the plane of normal 0
+        // through vertex 0.
+        poly.planeD[0] = -(poly.normalX[0] * poly.x[0] + poly.normalY[0] * poly.y[0] +
+                           poly.normalZ[0] * poly.z[0]);
+    } else {
+        computeFlatPlane(poly);
+    }
+    wallPolygons.push_back(poly);
+    ++state.polygonIndex;
+    return true;
+}
+
+// Runs the records until the end tag. false on the first failure.
+bool readRecords(LoadState& state) {
+    MapReader& reader = state.reader;
+    for (;;) {
+        float tag = 0;
+        if (!reader.readFloat(tag, "a record tag or the end tag")) return false;
+        bool ok = true;
+        if (tag == tagTexture) {
+            ok = readTexture(state);
+        } else if (tag == tagPlacedObject) {
+            ok = readPlacedObject(state);
+        } else if (tag == tagCell) {
+            ok = readCell(state);
+        } else if (tag == tagFlatPolygon) {
+            ok = readPolygon(state, false);
+        } else if (tag == tagNormalPolygon) {
+            ok = readPolygon(state, true);
+        } else {
+            return true;
+        }
+        if (!ok) return false;
+    }
+}
+
+bool checkNeighbours(LoadState& state) {
+    for (const PortalSource& source : state.portalSources) {
+        const int32_t neighbour = cells[source.cell].portalNeighbour[source.portal];
+        if (neighbour < 0 || neighbour >= cellCount) {
+            state.reader.line = source.line;
+            return state.reader.fail("portal " + std::to_string(source.portal) + " of cell " +
+                                     std::to_string(source.cell) + " leads to cell " +
+                                     std::to_string(neighbour) + ", which does not exist (cells 0.." +
+                                     std::to_string(cellCount - 1) + ")");
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error) {
+    const MappedMap file(fileName);
+    if (!file.ok()) {
+        error = std::string("Cannot open the map file ") + fileName + ": " + std::strerror(file.error);
+        return false;
+    }
+    LoadState state;
+    state.reader.fileName = fileName;
+    state.reader.p = file.bytes;
+    state.reader.end = file.bytes + file.size;
+    state.resolvers = &resolvers;
+
+    cellCount = 0;
+    wallPolygons.clear();
+    // A polygon takes at least minPolygonBytes of text, so this never has to grow; the
+    // capacity beyond what is read is address space that is never touched.
+    wallPolygons.reserve(file.size / minPolygonBytes + 1);
+    adviseHugePages(wallPolygons.data(), wallPolygons.capacity() * sizeof(WallPolygon));
+    polygonCount = 0;
+    const bool ok = readRecords(state) && checkNeighbours(state);
+    if (!ok) {
+        error = state.reader.error;
+        resetWorld();  // no half-read map is left behind
+        return false;
+    }
+    if (cellCount > 0) cells[cellCount - 1].lastPolygon = state.polygonIndex - 1;
+    polygonCount = state.polygonIndex;
+    return true;
+}

@@ -1,0 +1,34 @@
+// The map loader: map.m, a text file of float-tagged records, into the world tables.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "image/bitmap.h"  // Required for: ImageRecord of each new texture
+
+// Record tags, compared exactly; any other number ends the map.
+constexpr float tagTexture = 99999.0f;
+constexpr float tagPlacedObject = 99995.0f;
+constexpr float tagCell = 99900.0f;
+constexpr float tagFlatPolygon = 99998.0f;
+constexpr float tagNormalPolygon = 99997.0f;
+
+// How the loader turns a new name into a resource. The world start-up passes the
+// bitmap loader and the model builder; tests pass fakes.
+struct MapResolvers {
+    // A new texture file name -> its image, or none (the entry keeps the name).
+    std::function<std::unique_ptr<ImageRecord>(const char* fileName)> loadTexture;
+    // A new model file name -> its display list; leaves the model's texture index in
+    // lastModelTexture.
+    std::function<int32_t(const char* fileName)> buildModel;
+};
+
+// Reads fileName into the tables: sets cellCount to 0 and fills cells, wallPolygons,
+// placedObjects, models and textures (placedObjectCount and modelCount are the
+// caller's to zero first; textureCount keeps its value). Returns false on a map that
+// cannot be opened, ends early, holds a token that is not a number where one is due,
+// exceeds a capacity or names a neighbour that does not exist; `error` then names the
+// file, the line and what was wrong, and the tables hold no half-read map.
+bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error);

@@ -1,0 +1,23 @@
+// Process-wide settings from game.ini, written once by the engine start-up reader and
+// read-only afterwards. They live here, below every module that reads them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace platform { struct Window; }
+
+extern int32_t FULLSCREEN;  // 1: exclusive full-screen display mode
+extern int32_t WIDTH;       // window and display-mode size in pixels
+extern int32_t HEIGHT;
+extern int32_t DIRECTX;     // non-zero: the frame step does nothing
+extern int32_t PLAYDEMO;    // 0 live play; 1 the demo file drives the camera
+extern int32_t SAVEDEMO;    // 1 every control step is recorded into the demo file
+extern std::string demoPath;  // shared by PLAYDEMO and SAVEDEMO
+extern std::FILE* demoFile;   // open demo file, or null
+extern platform::Window* mainWindow;  // the one window, from its creation to shutdown
+
+// Back to program start: FULLSCREEN, WIDTH, HEIGHT, DIRECTX, PLAYDEMO, SAVEDEMO all 0,
+// no demo path, and any open demo file closed (tests).
+void resetSettings();

@@ -1,0 +1,34 @@
+#include "world/world.h"
+
+// Written by loadMap and the model builder at start-up; placements, marks and spin
+// angles change every frame; resetWorld() puts everything back to program start.
+Cell cells[maxCells];
+int32_t cellCount = 0;
+std::vector<WallPolygon> wallPolygons;
+int32_t polygonCount = 0;
+PlacedObject placedObjects[maxPlacedObjects];
+int32_t placedObjectCount = 0;
+ModelEntry models[maxModels];
+int32_t modelCount = 0;
+TextureEntry textures[maxTextures];
+uint32_t textureNames[maxTextures];
+int32_t textureCount = 0;
+int32_t lastModelTexture = 0;
+uint32_t selectBuffer[selectBufferSize];
+
+void resetWorld() {
+    for (Cell& cell : cells) cell = Cell{};
+    cellCount = 0;
+    wallPolygons.clear();
+    wallPolygons.shrink_to_fit();
+    polygonCount = 0;
+    for (PlacedObject& object : placedObjects) object = PlacedObject{};
+    placedObjectCount = 0;
+    for (ModelEntry& model : models) model = ModelEntry{};
+    modelCount = 0;
+    for (TextureEntry& texture : textures) texture = TextureEntry{};
+    for (uint32_t& name : textureNames) name = 0;
+    textureCount = 0;
+    lastModelTexture = 0;
+    for (uint32_t& value : selectBuffer) value = 0;
+}
