@@ -1,0 +1,148 @@
+// The two game.ini readers and the command line.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+#include "app/cmdline.h"
+#include "app/config.h"
+#include "world/settings.h"
+
+namespace {
+
+std::string writeIni(const std::string& text) {
+    const std::string path = testing::TempDir() + "game_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+class Config : public testing::Test {
+protected:
+    void SetUp() override { resetSettings(); }
+    void TearDown() override { resetSettings(); }
+};
+
+TEST_F(Config, TheTwoReadersHaveTheirOwnDefaults) {
+    const std::string path = writeIni("WIDTH 800\nHEIGHT 600\n");
+    const WindowConfig window = readWindowConfig(path.c_str());
+    EXPECT_EQ(window.fullscreen, 0);  // an overlapped window...
+    EXPECT_EQ(window.width, 800);
+    EXPECT_EQ(window.height, 600);
+    readEngineConfig(path.c_str());
+    EXPECT_EQ(FULLSCREEN, 1);  // ...while the engine still switches the display
+    EXPECT_EQ(WIDTH, 800);
+    EXPECT_EQ(HEIGHT, 600);
+    EXPECT_EQ(DIRECTX, 0);
+}
+
+TEST_F(Config, AMissingFileGivesEachReaderItsDefaults) {
+    const WindowConfig window = readWindowConfig("/nonexistent/game.ini");
+    EXPECT_EQ(window.fullscreen, 0);
+    EXPECT_EQ(window.width, 640);
+    EXPECT_EQ(window.height, 480);
+    readEngineConfig("/nonexistent/game.ini");
+    EXPECT_EQ(FULLSCREEN, 1);
+    EXPECT_EQ(WIDTH, 640);
+    EXPECT_EQ(HEIGHT, 480);
+    EXPECT_EQ(PLAYDEMO, 0);
+    EXPECT_EQ(SAVEDEMO, 0);
+}
+
+TEST_F(Config, KeysAreCaseSensitiveStrayWordsSkippedLastValueWins) {
+    const std::string path =
+        writeIni("width 800 FULLSCREEN 2 junk 17 WIDTH 320 DIRECTX 1 WIDTH 1024 PLAYDEMO 1 walk.dem\n");
+    const WindowConfig window = readWindowConfig(path.c_str());
+    EXPECT_EQ(window.width, 1024);
+    EXPECT_EQ(window.fullscreen, 2);
+    readEngineConfig(path.c_str());
+    EXPECT_EQ(WIDTH, 1024);
+    EXPECT_EQ(FULLSCREEN, 2);
+    EXPECT_EQ(DIRECTX, 1);
+    EXPECT_EQ(PLAYDEMO, 1);
+    EXPECT_EQ(demoPath, "walk.dem");
+}
+
+TEST_F(Config, AValueThatIsNotANumberWarnsAndKeepsTheDefault) {
+    const std::string path = writeIni("WIDTH wide HEIGHT 600\nDIRECTX 1.5\nFULLSCREEN 99999999999\n");
+    testing::internal::CaptureStderr();
+    const WindowConfig window = readWindowConfig(path.c_str());
+    readEngineConfig(path.c_str());
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(window.width, 640);
+    EXPECT_EQ(window.height, 600);  // the bad value did not swallow the next key
+    EXPECT_EQ(WIDTH, 640);
+    EXPECT_EQ(HEIGHT, 600);
+    EXPECT_EQ(DIRECTX, 0);
+    EXPECT_EQ(FULLSCREEN, 1);
+    EXPECT_NE(warnings.find("WIDTH"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("'wide'"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("line 2: warning: DIRECTX"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("FULLSCREEN"), std::string::npos) << warnings;
+}
+
+TEST_F(Config, SizesMustMakeAWindow) {
+    const std::string path = writeIni("WIDTH 0 HEIGHT -5\n");
+    testing::internal::CaptureStderr();
+    readEngineConfig(path.c_str());
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(WIDTH, 640);
+    EXPECT_EQ(HEIGHT, 480);
+    EXPECT_NE(warnings.find("HEIGHT must be"), std::string::npos) << warnings;
+}
+
+TEST_F(Config, LongTokensAndDemoPathsAreReadWhole) {
+    const std::string longWord(5000, 'x');
+    const std::string longPath = "demos/" + std::string(300, 'd') + ".dem";
+    const std::string path = writeIni(longWord + " SAVEDEMO 1 " + longPath + " WIDTH 720");
+    readEngineConfig(path.c_str());
+    EXPECT_EQ(SAVEDEMO, 1);
+    EXPECT_EQ(demoPath, longPath);
+    EXPECT_EQ(WIDTH, 720);
+}
+
+TEST_F(Config, AReadOnlyFileIsRead) {
+    const std::string path = writeIni("WIDTH 1000");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    readEngineConfig(path.c_str());
+    EXPECT_EQ(WIDTH, 1000);
+}
+
+struct CommandLineCase {
+    std::vector<const char*> args;
+    bool ok;
+    const char* errorFragment;
+};
+
+TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
+    const CommandLineCase cases[] = {
+        {{}, true, ""},
+        {{"--headless", "worlds/sample"}, true, ""},
+        {{"--frames", "30", "--screenshot", "out.png", "--timedemo"}, true, ""},
+        {{"--fullscreen"}, false, "unknown option --fullscreen"},
+        {{"--frames"}, false, "--frames needs"},
+        {{"--frames", "-3"}, false, "--frames needs"},
+        {{"--frames", "12x"}, false, "--frames needs"},
+        {{"--screenshot"}, false, "--screenshot needs"},
+        {{"a", "b"}, false, "more than one world folder"},
+    };
+    for (const CommandLineCase& c : cases) {
+        std::vector<const char*> argv = {"portal-engine"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        CommandLine line;
+        std::string error;
+        EXPECT_EQ(parseCommandLine(int(argv.size()), argv.data(), line, error), c.ok) << error;
+        EXPECT_NE(error.find(c.errorFragment), std::string::npos) << error;
+    }
+    const char* argv[] = {"portal-engine", "--headless", "--frames", "30", "--screenshot", "s.png", "dir"};
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parseCommandLine(7, argv, line, error));
+    EXPECT_TRUE(line.headless);
+    EXPECT_EQ(line.frames, 30);
+    EXPECT_EQ(line.screenshot, "s.png");
+    EXPECT_EQ(line.worldDir, "dir");
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The engine's life cycle on a real (offscreen) window: the GL state after set-up, the
+// shutdown order, and the program run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/engine.h"
+#include "app/graphics.h"
+#include "world/settings.h"
+#include "world/world.h"
+
+namespace {
+
+const char* const minimalMap =
+    "99900 -10 0 -10 10 5 10 0 99999 floor.bmp 99998 -10 0 -10 10 0 -10 10 0 10 0 0 4 0 4 4 100000\n";
+
+// A world folder of its own for each test, holding the given files.
+std::string makeWorld(const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::string dir = testing::TempDir() + "world_" +
+                            testing::UnitTest::GetInstance()->current_test_info()->name();
+    mkdir(dir.c_str(), 0755);
+    for (const auto& [name, text] : files) std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    return dir;
+}
+
+// Runs the engine binary; returns its exit status and what it printed.
+int runEngine(const std::string& args, std::string& output) {
+    const std::string command = std::string(ENGINE_BINARY) + " " + args + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    output.clear();
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Enters a world folder and opens the engine's window on the offscreen driver.
+class EngineWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        startDir = cwd;
+        resetSettings();
+        resetWorld();
+        resetEngine();
+        platform::resetMessages();
+        platform::setErrorBoxSink([this](const std::string& text) { boxes.push_back(text); });
+        ASSERT_TRUE(platform::startVideo(true));
+    }
+    void TearDown() override {
+        if (mainWindow) platform::destroyWindow(mainWindow);
+        mainWindow = nullptr;
+        platform::setErrorBoxSink(nullptr);
+        platform::resetMessages();
+        resetEngine();
+        resetSettings();
+        resetWorld();
+        ASSERT_EQ(chdir(startDir.c_str()), 0);
+    }
+    void openWindow(const std::string& worldDir, int width, int height) {
+        ASSERT_EQ(chdir(worldDir.c_str()), 0);
+        platform::registerWindowClass(windowClassName, windowProc, nullptr);
+        mainWindow = platform::createWindow(windowClassName, windowTitle, platform::WindowStyle::overlapped,
+                                            width, height);
+        ASSERT_NE(mainWindow, nullptr);
+        platform::showWindow(mainWindow);
+    }
+
+    std::string startDir;
+    std::vector<std::string> boxes;
+};
+
+TEST_F(EngineWindow, InitGraphicsLeavesTheFixedStateAndProjection) {
+    openWindow(makeWorld({{"map.m", minimalMap}}), 640, 480);
+    WIDTH = 640;
+    HEIGHT = 480;
+    FULLSCREEN = 0;
+    ASSERT_EQ(initGraphics(mainWindow), 0);
+
+    GLdouble projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    // glFrustum(-0.5, 0.5, -0.375, 0.375, 1, 200), column by column.
+    const double n = 1.0, f = 200.0;
+    const double expected[16] = {2 * n / 1.0, 0, 0, 0, 0, 2 * n / 0.75, 0, 0, 0, 0, -(f + n) / (f - n), -1,
+                                 0,           0, -2 * f * n / (f - n), 0};
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(projection[i], expected[i], 1e-6) << "element " << i;
+
+    GLint mode = 0, stencilBits = 0, depthBits = 0, clearStencil = -1, writeMask = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &clearStencil);
+    glGetIntegerv(GL_STENCIL_WRITEMASK, &writeMask);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_GE(stencilBits, 8);
+    EXPECT_GE(depthBits, 16);
+    EXPECT_EQ(clearStencil, 0);
+    EXPECT_EQ(writeMask & 0xFF, 0xFF);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    for (GLenum off : {GL_STENCIL_TEST, GL_TEXTURE_2D, GL_BLEND, GL_ALPHA_TEST, GL_FOG, GL_SCISSOR_TEST}) {
+        EXPECT_FALSE(glIsEnabled(off)) << "capability " << off;
+    }
+    EXPECT_EQ(polygonCount, 1);  // the world was loaded last
+    releaseGraphics();
+}
+
+TEST_F(EngineWindow, ClosingTheWindowRunsEngineStopInOrderAndEndsTheLoopWithZero) {
+    openWindow(makeWorld({{"map.m", minimalMap}, {"game.ini", "FULLSCREEN 0 WIDTH 320 HEIGHT 240"}}), 320, 240);
+    ASSERT_EQ(engineStart(mainWindow), 0);
+    std::vector<std::string> stages;
+    shutdownObserver = [&stages](const char* stage) { stages.push_back(stage); };
+    platform::postMessage({platform::MessageType::close, mainWindow, 0});
+    EXPECT_EQ(runMessageLoop(), 0);
+    EXPECT_EQ(stages, (std::vector<std::string>{"releaseGraphics", "releaseInput"}));
+    EXPECT_EQ(mainWindow, nullptr);
+    engineStop();  // a second stop does nothing
+    EXPECT_EQ(stages.size(), 2u);
+}
+
+TEST_F(EngineWindow, ARefusedMapStopsTheStartWithItsMessage) {
+    openWindow(makeWorld({{"map.m", "99900 1 2 3\n"}, {"game.ini", "FULLSCREEN 0"}}), 320, 240);
+    EXPECT_EQ(engineStart(mainWindow), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("map.m: line 1: unexpected end of file"), std::string::npos) << boxes[0];
+}
+
+TEST(PaletteRule, ThreeThreeTwoGivesTwoHundredFiftySixEntriesEndingInWhite) {
+    platform::PixelFormatInfo format;
+    format.needsPalette = true;
+    format.colorBits = 8;
+    format.redBits = 3, format.redShift = 0;
+    format.greenBits = 3, format.greenShift = 3;
+    format.blueBits = 2, format.blueShift = 6;
+    const std::vector<PaletteEntry> entries = buildPalette(format);
+    ASSERT_EQ(entries.size(), 256u);
+    EXPECT_EQ(entries[255].red, 255);
+    EXPECT_EQ(entries[255].green, 255);
+    EXPECT_EQ(entries[255].blue, 255);
+    EXPECT_EQ(entries[0].red, 0);
+    EXPECT_EQ(entries[5].red, 5 * 255 / 7);  // integer arithmetic truncates
+    EXPECT_EQ(entries[0x40].blue, 255 / 3);
+    format.needsPalette = false;
+    EXPECT_TRUE(buildPalette(format).empty());  // true colour: no palette
+}
+
+TEST(EngineProgram, RunsHeadlessForTheFramesAskedAndReportsTheCamera) {
+    const std::string dir = testing::TempDir() + "world_program_run";
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/map.m") << minimalMap;
+    std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120";
+    std::string output;
+    EXPECT_EQ(runEngine("--headless --frames 3 " + dir, output), 0) << output;
+    EXPECT_NE(output.find("frames 3 camera -25.000000 3.000000 15.000000 0 1800\n"), std::string::npos)
+        << output;
+}
+
+TEST(EngineProgram, ReportsBadInputWithAClearMessageAndStatus) {
+    const std::string dir = testing::TempDir() + "world_program_bad";
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120";
+    std::string output;
+    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    EXPECT_NE(output.find("map.m"), std::string::npos) << output;
+
+    std::ofstream(dir + "/map.m") << "99900 -10 0 -10 10 5 10 0\n99998 1 2 3 4 five\n";
+    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    EXPECT_NE(output.find("map.m: line 2: expected a number of the wall polygon, found 'five'"),
+              std::string::npos)
+        << output;
+
+    EXPECT_EQ(runEngine("--no-such-option", output), 2);
+    EXPECT_NE(output.find("unknown option --no-such-option"), std::string::npos) << output;
+    EXPECT_NE(output.find("usage: portal-engine"), std::string::npos) << output;
+
+    EXPECT_EQ(runEngine("--headless /nonexistent/world", output), 1);
+    EXPECT_NE(output.find("/nonexistent/world"), std::string::npos) << output;
+}
+
+}  // namespace
