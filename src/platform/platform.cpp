@@ -226,8 +226,9 @@ bool setPixelFormat(Window* window, int format, const PixelFormatRequest& reques
         return false;
     }
     const PixelFormatInfo granted = describePixelFormat(window);
-    if (granted.stencilBits < request.stencilBits || granted.depthBits < request.depthBits ||
-        granted.doubleBuffer != request.doubleBuffer) {
+    // Buffering is not checked: offscreen surfaces report a single buffer, and a swap
+    // on one is harmless. The stencil and depth bits are what drawing relies on.
+    if (granted.stencilBits < request.stencilBits || granted.depthBits < request.depthBits) {
         std::fprintf(stderr, "The OpenGL surface has %d depth and %d stencil bits, %s buffered\n",
                      granted.depthBits, granted.stencilBits, granted.doubleBuffer ? "double" : "single");
         deleteContext(window);

@@ -1,0 +1,137 @@
+// The bitmap loader's entry points: decoding a DIB held in memory, and loading a file
+// through a read-only mapping, with the loader's messages.
+#include "image/bitmap.h"
+
+#include "image/bitmap_format.h"
+
+#include <fcntl.h>     // Required for: open
+#include <sys/mman.h>  // Required for: mmap, munmap
+#include <sys/stat.h>  // Required for: fstat
+#include <unistd.h>    // Required for: close
+
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
+using namespace bitmap_detail;
+
+std::function<void(const std::string& text)> bitmapErrorSink = [](const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+    if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+};
+
+namespace {
+
+// The whole file mapped read-only; empty when it cannot be opened or mapped (an empty
+// file cannot be mapped either).
+class MappedFile {
+public:
+    explicit MappedFile(const char* fileName) {
+        const int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat info{};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            // Populating up front costs less than taking a page fault per 4 KiB later.
+            void* view = mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (view != MAP_FAILED) {
+                data_ = static_cast<const uint8_t*>(view);
+                size_ = size_t(info.st_size);
+            }
+        }
+        close(fd);  // the mapping keeps the file's pages
+    }
+    ~MappedFile() {
+        if (data_) munmap(const_cast<uint8_t*>(data_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+DecodeResult failed(Failure failure) {
+    DecodeResult result;
+    result.failure = failure.kind;
+    result.detail = std::move(failure.detail);
+    return result;
+}
+
+// A large block's fresh pages cost one fault each on first touch, 4 KiB at a time (and
+// far more than the decoding itself in a virtual machine). Asking for huge pages before
+// the block is touched cuts that to one fault per 2 MiB; a hint the kernel may ignore.
+void adviseHugePages(const uint8_t* block, size_t bytes) {
+    constexpr uintptr_t hugePage = uintptr_t(2) << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + hugePage - 1) & ~(hugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(hugePage - 1);
+    if (block && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// The pixel block with room for the whole image. Row decoding appends rows, so the
+// block is written once; RLE writes in place and needs it black first for the pixels
+// its data skips.
+std::unique_ptr<ImageRecord> allocateImage(const DibLayout& layout, bool blackFirst) {
+    auto image = std::make_unique<ImageRecord>();
+    image->width = layout.width;
+    image->height = layout.height;
+    const size_t bytes = size_t(layout.width) * size_t(layout.height) * 3;
+    image->pixels.reserve(bytes);  // allocated, not yet touched
+    adviseHugePages(image->pixels.data(), bytes);
+    if (blackFirst) image->pixels.resize(bytes);
+    return image;
+}
+
+}  // namespace
+
+DecodeResult decodeBitmap(const uint8_t* data, size_t size) {
+    DibLayout layout;
+    Failure failure;
+    if (!readLayout(data, size, layout, failure)) return failed(std::move(failure));
+    const bool rle = layout.compression == compressionRle8 || layout.compression == compressionRle4;
+    std::unique_ptr<ImageRecord> image;
+    try {
+        image = allocateImage(layout, rle);
+    } catch (const std::bad_alloc&) {
+        return failed({BitmapFailure::outOfMemory, "no memory for " + std::to_string(layout.width) + " x " +
+                                                       std::to_string(layout.height) + " pixels"});
+    }
+    const bool decoded = rle ? decodeRle(data, layout, *image, failure) : decodeRows(data, layout, *image, failure);
+    if (!decoded) return failed(std::move(failure));
+    DecodeResult result;
+    result.image = std::move(image);
+    return result;
+}
+
+const char* bitmapFailureText(BitmapFailure failure) {
+    switch (failure) {
+        case BitmapFailure::none: return "";
+        case BitmapFailure::openFailed: return "Failed to open DIB file %s.\n";
+        case BitmapFailure::outOfMemory: return "Out of memory.";
+        case BitmapFailure::unknownFormat: return "Unknown DIB file format.";
+        case BitmapFailure::conversionError: return "Image file conversion error.";
+    }
+    return "";
+}
+
+std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure, const std::string& detail) {
+    if (failure == BitmapFailure::openFailed) return "Failed to open DIB file " + std::string(fileName) + ".\n";
+    std::string text = bitmapFailureText(failure);
+    if (!detail.empty()) text += "\n" + std::string(fileName) + ": " + detail;
+    return text;
+}
+
+std::unique_ptr<ImageRecord> loadBitmap(const char* fileName) {
+    const MappedFile file(fileName);
+    if (!file.data()) {
+        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, ""));
+        return nullptr;
+    }
+    DecodeResult result = decodeBitmap(file.data(), file.size());
+    if (!result.image && bitmapErrorSink)
+        bitmapErrorSink(bitmapErrorMessage(fileName, result.failure, result.detail));
+    return std::move(result.image);
+}

@@ -1,0 +1,7 @@
+// The model-file toolkit: what the rest of the engine includes to read .3ds files.
+// Required for: the error list, file contexts, the chunk tree and chunk payloads.
+#pragma once
+
+#include "model3ds/3dserr.h"
+#include "model3ds/3dsfile.h"
+#include "model3ds/chunk3ds.h"

@@ -1,0 +1,17 @@
+// Status lines over the picture: one line of text drawn with a TrueType font into the
+// back buffer, in white on a black box so it reads on any background.
+#pragma once
+
+namespace platform {
+
+// Draws `text` with its top-left corner x, y pixels from the top-left corner of the
+// viewport, into the current GL context's draw buffer. Every GL state it touches is
+// restored. The font is opened at the first call (the first of the usual monospaced
+// fonts that exists); without one, the first call says so on standard error and no line
+// is ever drawn. false when nothing was drawn.
+bool drawStatusText(int x, int y, const char* text);
+
+// Closes the font (and the font library); the next line opens it again.
+void closeStatusFont();
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+// The frame loop: batches of frames, each a control step, a selection pass with its
+// collision response, the render pass, the status lines and the swap.
+#include "render/render.h"
+
+#include <GL/gl.h>   // Required for: selection mode, matrices, clears
+#include <GL/glu.h>  // Required for: gluLookAt
+
+#include <cstdio>
+
+#include "input/input.h"        // Required for: controlStep, camera, keyState, flushDemo
+#include "platform/platform.h"  // Required for: milliseconds, swapBuffers, postQuitMessage
+#include "platform/text.h"      // Required for: drawStatusText
+#include "render/local.h"
+#include "world/settings.h"     // Required for: DIRECTX, PLAYDEMO, mainWindow
+
+namespace {
+
+int clampedIndex(int32_t index) {
+    return index < 0 ? 0 : index >= trigTableSize ? trigTableSize - 1 : index;
+}
+
+// The eye, and a target one unit away along the view direction.
+void lookThroughCamera() {
+    const int pitchIndex = clampedIndex(camera.pitch + 1800);
+    const float s = sineTable[pitchIndex];
+    const float c = cosineTable[pitchIndex];
+    gluLookAt(camera.posX, camera.posY, camera.posZ, camera.posX + camera.sinYaw * c,
+              camera.posY + s, camera.posZ + camera.cosYaw * c, 0, 1, 0);
+}
+
+// Sends the visible walls through a square frustum 1 to 2 units ahead of the eye in
+// selection mode. An overflowing buffer would lose every wall hit of the frame (and let
+// the eye through walls), so the pass runs again with a buffer twice as large until the
+// hits fit. Returns the hit count, -1 only past the buffer's ceiling.
+int32_t selectionPass() {
+    camera.selectPass = 1;
+    int32_t hits = -1;
+    for (;;) {
+        glSelectBuffer(GLsizei(activeSelectCapacity()), activeSelectBuffer());
+        glRenderMode(GL_SELECT);
+        glInitNames();
+        glPushName(0);
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glFrustum(-0.5, 0.5, -0.5, 0.5, viewNearPlane, 2.0);
+        glMatrixMode(GL_MODELVIEW);
+        lookThroughCamera();
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_LIGHTING);
+        buildVisibleList();
+        hits = glRenderMode(GL_RENDER);
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        if (hits >= 0 || !growSelectBuffer()) break;
+    }
+    return hits;
+}
+
+void renderPass() {
+    buildVisibleList();
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    lookThroughCamera();
+    glCallList(worldList);
+    drawPortallessCells();
+    for (int32_t i = 0; i < placedObjectCount; ++i)
+        if (placedObjects[i].visibleMark == 1) drawPlacedObject(placedObjects[i]);
+    if (stencilPortals != 0) drawStencilPortals();
+    glDisable(GL_TEXTURE_2D);
+    glFlush();
+}
+
+void drawStatusLines(int frame, float framesPerSecond) {
+    char text[64];
+    if (camera.showFrameRate != 0) {
+        std::snprintf(text, sizeof text, "Frame %2d  (%3.1f fps)", frame, double(framesPerSecond));
+        platform::drawStatusText(0, 0, text);
+    }
+    if (camera.showCellInfo != 0) {
+        std::snprintf(text, sizeof text, "Current portal %d", currentCell);
+        platform::drawStatusText(0, 17, text);
+        std::snprintf(text, sizeof text, "Kol view portal %d", viewedCellCount);
+        platform::drawStatusText(0, 33, text);
+    }
+}
+
+void keepFrame() {
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    keptFrame.width = viewport[2];
+    keptFrame.height = viewport[3];
+    keptFrame.pixels.resize(size_t(keptFrame.width) * size_t(keptFrame.height) * 3);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(viewport[0], viewport[1], keptFrame.width, keptFrame.height, GL_RGB,
+                 GL_UNSIGNED_BYTE, keptFrame.pixels.data());
+    glPopClientAttrib();
+}
+
+float framesPerSecond(int frame, uint32_t batchStart) {
+    const uint32_t elapsed = platform::milliseconds() - batchStart;
+    return elapsed == 0 ? 0.0f : float(frame * 1000.0 / double(elapsed));
+}
+
+bool frameLimitReached() { return frameLimit > 0 && framesDrawn >= frameLimit; }
+
+// One frame; the frame index may be raised to the batch's end by Escape.
+void drawFrame(int& frame, uint32_t batchStart) {
+    const float fps = framesPerSecond(frame, batchStart);
+    controlStep();
+    if (PLAYDEMO == 0 && (keyState[keyEscape] & 0x80) != 0) {
+        // The frame in progress is still drawn in full; the batch ends after it.
+        frame = framesPerBatch;
+        platform::postQuitMessage(0);
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const int32_t hits = selectionPass();
+    resolveCollisions(activeSelectBuffer(), activeSelectCapacity(), hits);
+    camera.selectPass = 0;
+    renderPass();
+    drawStatusLines(frame, fps);
+    if (keepLastFrame || (frameLimit > 0 && framesDrawn + 1 >= frameLimit)) keepFrame();
+    if (mainWindow) platform::swapBuffers(mainWindow);
+    ++framesDrawn;
+}
+
+}  // namespace
+
+int frameStep() {
+    const uint32_t batchStart = platform::milliseconds();
+    if (DIRECTX != 0 || frameLimitReached()) return 0;
+    for (int frame = 0; frame < framesPerBatch; ++frame) {
+        drawFrame(frame, batchStart);
+        if (frameLimitReached()) {
+            platform::postQuitMessage(0);
+            break;
+        }
+    }
+    flushDemo();
+    return 0;
+}

@@ -1,0 +1,28 @@
+// Renderer state shared by its own files only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "world/init.h"  // Required for: TriangleBatch
+
+// The last finished frame, kept when keepLastFrame is set: RGB rows bottom first.
+struct KeptFrame {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;
+};
+extern KeptFrame keptFrame;
+
+// Where selection hits go: the world's selectBuffer until a pass overflows it, then a
+// larger buffer of our own, kept for the rest of the run.
+extern std::vector<uint32_t> grownSelectBuffer;
+uint32_t* activeSelectBuffer();
+int64_t activeSelectCapacity();
+// Doubles the selection buffer; false once it has reached its ceiling.
+bool growSelectBuffer();
+
+// Scratch batches, reused from frame to frame so drawing does not allocate.
+extern TriangleBatch visibleBatch;
+extern TriangleBatch scratchBatch;
+extern TriangleBatch stencilBatch;

@@ -1,0 +1,124 @@
+// The renderer: the frame loop, the portal visibility traversal, drawing of the visible
+// cells, placed objects and stencil portals, and the collision response that uses the
+// selection pass's hits.
+//
+// Front end (traversal.cpp, collision.cpp) computes on the world tables and the camera
+// and never calls GL, so it tests without a context; back end (draw.cpp, frame.cpp,
+// screenshot.cpp) sends GL.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "world/init.h"   // Required for: TriangleBatch
+#include "world/world.h"  // Required for: maxCells, the tables the walk marks
+
+// --- Constants -------------------------------------------------------------------
+
+constexpr int framesPerBatch = 30;       // frames drawn per idle turn of the message loop
+constexpr float viewNearPlane = 1.0f;    // near distance of both frustums and of the view wedge
+constexpr float collisionMargin = 2.5f;  // squared plane distance that pushes back; box margin
+constexpr int maxStencilPortals = 100;
+
+// --- Traversal state (rebuilt by every walk, i.e. twice per frame) -----------------
+
+// One stencil portal met by the walk: what lies behind it is drawn through its opening.
+struct StencilPortal {
+    int32_t cell = 0;       // the cell holding the portal; its placement positions the quad
+    int32_t neighbour = 0;  // the cell behind; its placement positions what is seen through it
+    float cornerX[4] = {}, cornerY[4] = {}, cornerZ[4] = {};  // corners 0..3, local to `cell`
+};
+
+// The cell whose box holds the eye (highest index wins), -1 when none; written by
+// buildVisibleList / computeVisibleSet with portal culling on.
+extern int32_t currentCell;
+// Cells the walk entered, in order of entry; entry 0 is the eye's cell.
+extern int32_t visitedCells[maxCells];
+extern int32_t visitedCount;
+// One per call of traverseCell; shown as "Kol view portal %d".
+extern int32_t viewedCellCount;
+// Stencil portals in the order the walk met them. The list holds maxStencilPortals;
+// a walk that meets more follows the further ones as plain openings (see traverseCell).
+extern StencilPortal stencilPortalList[maxStencilPortals];
+extern int32_t stencilPortalCount;
+// The top-level wedge, camera-relative (lateral offset positive to the left, forward
+// distance): every portal is tested against it as well as against its own wedge.
+extern float viewRightX, viewLeftX, viewRightZ, viewLeftZ;
+
+// --- Traversal (GL-free) ---------------------------------------------------------
+
+// Sign (+1, 0, -1) of (x3 - x1)(z2 - z1) - (x2 - x1)(z3 - z1), formed by the rule of
+// Sarrus and rounded to single precision before the sign is taken.
+int orientation(float x1, float z1, float x2, float z2, float x3, float z3);
+
+// The wedge into the cell behind a portal runs from the eye through its corners 0 and 3:
+// corner 0 is the left edge when the eye lies right of the line from corner 0 to corner 3
+// (orientation negative); otherwise, the eye on that line included, corner 3 is.
+struct WedgeEdges {
+    float leftX = 0, leftZ = 0, rightX = 0, rightZ = 0;
+};
+WedgeEdges portalWedge(float p0x, float p0z, float p3x, float p3z, float eyeX, float eyeZ);
+
+// Depth-first walk from `cell` with the wedge from the eye through R and L. relative 1:
+// camera-relative edge points (rightX/leftX lateral, rightZ/leftZ forward); 0: world X/Z.
+// Marks polygons and objects, places neighbours, lists stencil portals.
+void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float leftZ,
+                  int relative, int throughStencil);
+
+// The cell whose box holds (x, z) in X and Z, bounds included, highest index winning; -1.
+int32_t findCurrentCell(float x, float z);
+
+// The GL-free half of buildVisibleList with portal culling on: clears the wall marks,
+// finds the current cell, resets the bookkeeping and walks from the current cell.
+void computeVisibleSet();
+
+// The visible walls as the render pass sends them (GL-free): with portal culling on, the
+// walk's result (computeVisibleSet) and then every polygon marked 1, cell by cell, placed
+// with its cell's placement; with portal culling off, every polygon as stored.
+void collectVisibleWalls(TriangleBatch& batch);
+
+// --- Collision (GL-free) ----------------------------------------------------------
+
+// Squared distance of (x, y, z) from the polygon's plane; stores it in eyePlaneDistSq.
+float planeDistanceSq(WallPolygon& polygon, float x, float y, float z);
+// The eye lies within collisionMargin / 2 of the object's box in X and in Z.
+bool insideObjectMargin(const PlacedObject& object, float x, float z);
+
+// Takes back this frame's step where the eye came too close to a hit wall's plane or a
+// visible object's box. `records` holds hitCount selection hit records of GL's layout
+// (name count, min depth, max depth, names...) within `recordCapacity` values; a
+// negative hitCount (overflow) tests no wall. The name on top of a record's stack is the
+// wall polygon's index; records naming no polygon are skipped.
+void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t hitCount);
+
+// --- Drawing (GL) -----------------------------------------------------------------
+
+// Finds the visible set and sends it: with selectPass 1, each visible polygon named by its
+// index (for selection mode); with 0, compiled into the world display list.
+void buildVisibleList();
+// Every cell without portals, whole, at its stored position.
+void drawPortallessCells();
+void drawPlacedObject(PlacedObject& object);
+// What lies behind each stencil portal of the list, confined to its own opening.
+void drawStencilPortals();
+
+// --- Frame loop (GL) -----------------------------------------------------------------
+
+// Draws a batch of framesPerBatch frames; returns 0. Does nothing while DIRECTX is set.
+int frameStep();
+
+// Frames drawn since start (or resetRenderer()).
+extern int32_t framesDrawn;
+// 0: no limit. Otherwise, once framesDrawn reaches it, the quit message (code 0) is
+// posted and no further frame is drawn.
+extern int32_t frameLimit;
+// true: every frame's finished picture is kept for writeScreenshot (costs a read-back).
+// With a frame limit the frame that reaches it is kept in any case.
+extern bool keepLastFrame;
+
+// Writes the last frame kept (keepLastFrame) as an 8-bit RGB PNG. false, with a message
+// on standard error naming the file, when there is no frame or the file cannot be written.
+bool writeScreenshot(const std::string& pngPath);
+
+// Back to program start: traversal state, counters, kept frame, selection buffer size.
+void resetRenderer();

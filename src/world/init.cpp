@@ -1,0 +1,194 @@
+#include "world/init.h"
+
+#include <GL/gl.h>   // Required for: textures, display lists, immediate mode
+#include <GL/glu.h>  // Required for: gluBuild2DMipmaps
+
+#include <cstdio>
+#include <string>
+
+#include "image/bitmap.h"        // Required for: loadBitmap, the texture resolver
+#include "input/input.h"         // Required for: resetCamera
+#include "platform/platform.h"   // Required for: showErrorBox
+#include "platform/text.h"       // Required for: closeStatusFont
+#include "world/map.h"           // Required for: loadMap
+
+namespace {
+
+// Until models can be built, a placed model keeps its box (it still blocks the eye and
+// takes part in visibility) but draws nothing: display list 0 is empty by definition.
+int32_t modelsNotLoadedYet(const char* fileName) {
+    std::fprintf(stderr, "%s: models are not loaded yet; the object will not be drawn\n",
+                 fileName);
+    return 0;
+}
+
+void identityPlacement(CellPlacement& placement) {
+    placement = CellPlacement{};
+    placement.scaleX = placement.scaleY = placement.scaleZ = 1.0f;
+}
+
+void uploadImage(const ImageRecord& image) {
+    // Image rows are packed; GL would otherwise expect each row padded to 4 bytes.
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image.width, image.height, GL_RGB,
+                      GL_UNSIGNED_BYTE, image.pixels.data());
+    glPopClientAttrib();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    // Plain linear filtering: the mipmap levels are built but never sampled.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+}
+
+bool usableImage(const ImageRecord* image) {
+    return image && image->width > 0 && image->height > 0 &&
+           image->pixels.size() >= size_t(image->width) * size_t(image->height) * 3;
+}
+
+}  // namespace
+
+ImageRecord placeholderImage() {
+    constexpr int side = 8;
+    ImageRecord image;
+    image.width = side;
+    image.height = side;
+    image.pixels.resize(side * side * 3);
+    for (int row = 0; row < side; ++row) {
+        for (int column = 0; column < side; ++column) {
+            const bool magenta = ((row / 2) + (column / 2)) % 2 == 0;
+            uint8_t* pixel = &image.pixels[(row * side + column) * 3];
+            pixel[0] = magenta ? 255 : 96;
+            pixel[1] = magenta ? 0 : 96;
+            pixel[2] = magenta ? 255 : 96;
+        }
+    }
+    return image;
+}
+
+void uploadTextures() {
+    if (textureCount <= 0) return;
+    glGenTextures(textureCount, textureNames);
+    const ImageRecord placeholder = placeholderImage();
+    for (int32_t i = 0; i < textureCount; ++i) {
+        glBindTexture(GL_TEXTURE_2D, textureNames[i]);
+        const ImageRecord* image = textures[i].image.get();
+        uploadImage(usableImage(image) ? *image : placeholder);
+    }
+}
+
+// --- Triangle batches ----------------------------------------------------------------------
+
+void clearBatch(TriangleBatch& batch) {
+    batch.polygon.clear();
+    batch.position.clear();
+    batch.runs.clear();
+}
+
+void appendTriangle(TriangleBatch& batch, int32_t index, const CellPlacement* placement) {
+    const WallPolygon& polygon = wallPolygons[size_t(index)];
+    const int32_t triangle = int32_t(batch.polygon.size());
+    if (batch.runs.empty() || batch.runs.back().textureIndex != polygon.textureIndex)
+        batch.runs.push_back(TriangleRun{polygon.textureIndex, triangle, 0});
+    batch.runs.back().count += 1;
+    batch.polygon.push_back(index);
+    for (int k = 0; k < 3; ++k) {
+        if (placement) {
+            batch.position.push_back(polygon.x[k] * placement->scaleX + placement->offsetX);
+            batch.position.push_back(polygon.y[k] * placement->scaleY + placement->offsetY);
+            batch.position.push_back(polygon.z[k] * placement->scaleZ + placement->offsetZ);
+        } else {
+            batch.position.push_back(polygon.x[k]);
+            batch.position.push_back(polygon.y[k]);
+            batch.position.push_back(polygon.z[k]);
+        }
+    }
+}
+
+void appendAllPolygons(TriangleBatch& batch) {
+    for (int32_t i = 0; i < polygonCount; ++i) appendTriangle(batch, i, nullptr);
+}
+
+namespace {
+
+// GL's default texture for an index that names no entry.
+GLuint textureName(int32_t index) {
+    return index >= 0 && index < maxTextures ? textureNames[index] : 0;
+}
+
+void emitVertices(const TriangleBatch& batch, int32_t triangle) {
+    const WallPolygon& polygon = wallPolygons[size_t(batch.polygon[size_t(triangle)])];
+    const float* position = &batch.position[size_t(triangle) * 9];
+    for (int k = 0; k < 3; ++k) {
+        glTexCoord2d(polygon.s[k], polygon.t[k]);
+        glVertex3f(position[k * 3], position[k * 3 + 1], position[k * 3 + 2]);
+    }
+}
+
+}  // namespace
+
+void emitTriangleBatch(const TriangleBatch& batch, bool bindTextures) {
+    for (const TriangleRun& run : batch.runs) {
+        if (bindTextures) glBindTexture(GL_TEXTURE_2D, textureName(run.textureIndex));
+        glBegin(GL_TRIANGLES);
+        for (int32_t i = 0; i < run.count; ++i) emitVertices(batch, run.first + i);
+        glEnd();
+    }
+}
+
+void emitNamedTriangles(const TriangleBatch& batch) {
+    const int32_t triangles = int32_t(batch.polygon.size());
+    for (int32_t i = 0; i < triangles; ++i) {
+        // Names may only change outside glBegin/glEnd.
+        glLoadName(GLuint(batch.polygon[size_t(i)]));
+        glBegin(GL_TRIANGLES);
+        emitVertices(batch, i);
+        glEnd();
+    }
+}
+
+void compileWorldList() {
+    TriangleBatch batch;
+    appendAllPolygons(batch);
+    // An empty map compiles an empty list rather than a lone glEnd.
+    glNewList(worldList, GL_COMPILE);
+    emitTriangleBatch(batch, true);
+    glEndList();
+}
+
+// --- Start-up and release -------------------------------------------------------------------
+
+int initWorldFrom(const char* mapFile) {
+    buildTrigTables();
+    resetCamera();
+    glSelectBuffer(selectBufferSize, selectBuffer);
+    placedObjectCount = 0;
+    modelCount = 0;
+
+    MapResolvers resolvers;
+    resolvers.loadTexture = [](const char* name) { return loadBitmap(name); };
+    resolvers.buildModel = modelsNotLoadedYet;
+    std::string error;
+    if (!loadMap(mapFile, resolvers, error)) {
+        platform::showErrorBox(error);
+        return -1;
+    }
+    if (cellCount > 0) identityPlacement(cells[0].placement);
+    uploadTextures();
+    compileWorldList();
+    return 0;
+}
+
+int initWorld() { return initWorldFrom("map.m"); }
+
+void releaseWorld() {
+    if (textureCount > 0) glDeleteTextures(textureCount, textureNames);
+    for (int32_t i = 0; i < textureCount; ++i) textureNames[i] = 0;
+    glDeleteLists(worldList, 1);
+    wallPolygons.clear();
+    wallPolygons.shrink_to_fit();
+    polygonCount = 0;
+    platform::closeStatusFont();
+}

@@ -1,0 +1,201 @@
+// The public BMP suite against the loader: good files decode to exactly the pixels of
+// their reference pictures, good files with larger headers are refused as unknown,
+// bad files fail cleanly, and questionable files either decode or fail cleanly.
+#include "image/bitmap.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string suiteDir = std::string(TESTDATA_DIR) + "/bmpsuite/";
+
+struct SuiteEntry {
+    std::string file;       // g/..., q/... or b/...
+    std::string dibHeader;  // "info(40)", "core(12)", "v5(124)", ...
+    std::string reference;  // html/....png, or empty
+};
+
+std::vector<SuiteEntry> readIndex() {
+    std::vector<SuiteEntry> entries;
+    std::ifstream index(suiteDir + "INDEX.tsv");
+    std::string line;
+    std::getline(index, line);  // column names
+    while (std::getline(index, line)) {
+        std::vector<std::string> fields;
+        std::stringstream row(line);
+        for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
+        if (fields.size() >= 12) entries.push_back({fields[0], fields[3], fields[11]});
+    }
+    return entries;
+}
+
+std::vector<SuiteEntry> inSet(const std::string& prefix) {
+    std::vector<SuiteEntry> selected;
+    for (const SuiteEntry& e : readIndex())
+        if (e.file.rfind(prefix, 0) == 0) selected.push_back(e);
+    return selected;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A reference picture as 8-bit RGBA, rows bottom first like an ImageRecord.
+// 16-bit samples are scaled to 8 bits with rounding.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+};
+
+bool readPng(const std::string& path, Picture& picture) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::vector<png_bytep> rows;
+    bool ok = false;
+    if (info && setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_set_expand(png);
+        png_set_scale_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_read_update_info(png, info);
+        picture.width = int(png_get_image_width(png, info));
+        picture.height = int(png_get_image_height(png, info));
+        picture.rgba.assign(size_t(picture.width) * picture.height * 4, 0);
+        for (int y = 0; y < picture.height; ++y)
+            rows.push_back(picture.rgba.data() + size_t(picture.height - 1 - y) * picture.width * 4);
+        png_read_image(png, rows.data());
+        ok = true;
+    }
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    std::fclose(file);
+    return ok;
+}
+
+// How a decoded image compares with its reference where the reference is opaque.
+struct Comparison {
+    bool sameSize = false;
+    size_t differing = 0;     // opaque pixels whose channels differ by more than tolerance
+    size_t transparent = 0;   // pixels the reference leaves (partly) transparent
+};
+
+Comparison compare(const ImageRecord& image, const Picture& reference, int tolerance) {
+    Comparison c;
+    c.sameSize = image.width == reference.width && image.height == reference.height;
+    if (!c.sameSize) return c;
+    for (size_t i = 0; i < size_t(image.width) * image.height; ++i) {
+        const uint8_t* ref = &reference.rgba[i * 4];
+        if (ref[3] != 255) {
+            ++c.transparent;
+            continue;
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            if (std::abs(int(image.pixels[i * 3 + ch]) - int(ref[ch])) > tolerance) {
+                ++c.differing;
+                break;
+            }
+        }
+    }
+    return c;
+}
+
+// The suite shows its non-square image stretched as a viewer would ("-v"); the picture
+// at the file's own proportions is its "-e" sibling.
+std::string unstretched(const std::string& reference) {
+    const size_t at = reference.rfind("-v.png");
+    return at == std::string::npos ? reference : reference.substr(0, at) + "-e.png";
+}
+
+bool headerIsRead(const SuiteEntry& e) { return e.dibHeader == "info(40)" || e.dibHeader == "core(12)"; }
+
+TEST(BmpSuite, GoodFilesMatchTheirReferencePictures) {
+    const std::vector<SuiteEntry> good = inSet("g/");
+    ASSERT_EQ(good.size(), 27u) << "INDEX.tsv not found or changed under " << suiteDir;
+    size_t compared = 0;
+    for (const SuiteEntry& e : good) {
+        const std::vector<uint8_t> bytes = readFile(suiteDir + e.file);
+        const DecodeResult result = decodeBitmap(bytes.data(), bytes.size());
+        if (!headerIsRead(e)) {
+            EXPECT_EQ(result.failure, BitmapFailure::unknownFormat) << e.file;
+            EXPECT_FALSE(result.image) << e.file;
+            continue;
+        }
+        ASSERT_TRUE(result.image) << e.file << ": " << result.detail;
+        Picture reference;
+        ASSERT_TRUE(readPng(suiteDir + e.reference, reference)) << e.reference;
+        if (reference.height != result.image->height) {
+            ASSERT_TRUE(readPng(suiteDir + unstretched(e.reference), reference)) << e.reference;
+        }
+        const Comparison c = compare(*result.image, reference, 1);
+        EXPECT_TRUE(c.sameSize) << e.file << " is " << result.image->width << " x " << result.image->height;
+        EXPECT_EQ(c.differing, 0u) << e.file << " against " << e.reference;
+        EXPECT_EQ(c.transparent, 0u) << e.file;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 25u);
+}
+
+TEST(BmpSuite, BadFilesFailWithAMessageAndNoImage) {
+    const std::vector<SuiteEntry> bad = inSet("b/");
+    ASSERT_EQ(bad.size(), 20u);
+    for (const SuiteEntry& e : bad) {
+        const std::vector<uint8_t> bytes = readFile(suiteDir + e.file);
+        ASSERT_FALSE(bytes.empty()) << e.file;
+        const DecodeResult result = decodeBitmap(bytes.data(), bytes.size());
+        EXPECT_NE(result.failure, BitmapFailure::none) << e.file;
+        EXPECT_NE(result.failure, BitmapFailure::openFailed) << e.file;
+        EXPECT_FALSE(result.image) << e.file;
+        EXPECT_FALSE(result.detail.empty()) << e.file;
+    }
+}
+
+// Files the format leaves open: each decodes or fails cleanly. Decoded ones are
+// compared with their pictures where those are opaque (run-length files that skip
+// pixels come out black where the picture is transparent); an 11-bit channel may round
+// one step apart from the 8-bit picture it was made from.
+TEST(BmpSuite, QuestionableFilesDecodeOrFailCleanly) {
+    const std::vector<SuiteEntry> questionable = inSet("q/");
+    ASSERT_EQ(questionable.size(), 43u);
+    size_t decoded = 0, refused = 0, matching = 0;
+    for (const SuiteEntry& e : questionable) {
+        const std::vector<uint8_t> bytes = readFile(suiteDir + e.file);
+        const DecodeResult result = decodeBitmap(bytes.data(), bytes.size());
+        EXPECT_EQ(result.failure == BitmapFailure::none, bool(result.image)) << e.file;
+        if (!result.image) {
+            ++refused;
+            std::printf("  refused  %-24s %s: %s\n", e.file.c_str(), bitmapFailureText(result.failure),
+                        result.detail.c_str());
+            continue;
+        }
+        ++decoded;
+        Picture reference;
+        if (e.reference.size() < 4 || e.reference.compare(e.reference.size() - 4, 4, ".png") != 0 ||
+            !readPng(suiteDir + e.reference, reference)) {
+            std::printf("  decoded  %-24s (no PNG reference)\n", e.file.c_str());
+            continue;
+        }
+        const Comparison c = compare(*result.image, reference, 1);
+        EXPECT_TRUE(c.sameSize && c.differing == 0) << e.file << " against " << e.reference;
+        matching += c.sameSize && c.differing == 0;
+        std::printf("  decoded  %-24s %s, %zu differing, %zu transparent in %s\n", e.file.c_str(),
+                    c.sameSize ? "same size" : "other size", c.differing, c.transparent, e.reference.c_str());
+    }
+    std::printf("questionable files: %zu decoded (%zu matching their picture), %zu refused\n", decoded,
+                matching, refused);
+    EXPECT_EQ(decoded + refused, questionable.size());
+}
+
+}  // namespace

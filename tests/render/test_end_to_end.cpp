@@ -1,0 +1,111 @@
+// The engine binary, headless, on a world written by the test: a played demo walks
+// straight at a wall, and two runs of it end alike.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "render/map_writer.h"
+#include "render/world_fixture.h"
+
+using namespace testworld;
+
+namespace {
+
+struct EngineRun {
+    int status = -1;
+    std::string output;
+};
+
+EngineRun runEngine(const std::string& arguments) {
+    EngineRun run;
+    const std::string command = std::string(ENGINE_BINARY) + " " + arguments + " 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
+    run.status = pclose(pipe);
+    return run;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(ENGINE_BINARY, X_OK) != 0) GTEST_SKIP() << "no engine binary at " << ENGINE_BINARY;
+        dir = ::testing::TempDir() + "e2e_" + std::to_string(getpid()) + "/";
+        ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
+        writeWorld();
+    }
+    void TearDown() override {
+        if (!dir.empty() && !HasFailure()) std::system(("rm -rf " + dir).c_str());
+    }
+
+    // A room around the start (-25, 3, 15) with a wall 10 ahead, a second room behind a
+    // stencil opening to the left of it, and a demo that only walks forward.
+    void writeWorld() {
+        reset();
+        ASSERT_TRUE(writeSolidBmp(dir + "stone.bmp", 16, 16, 180, 160, 120));
+        ASSERT_TRUE(writeSolidBmp(dir + "moss.bmp", 8, 8, 40, 160, 60));
+        std::snprintf(textures[0].fileName, nameFieldSize, "stone.bmp");
+        std::snprintf(textures[1].fileName, nameFieldSize, "moss.bmp");
+        textureCount = 2;
+        const int start = addCell(-40, 0, -10, 30);
+        addWall(0, -15, 25, -35, 25);  // straight ahead of the start
+        addWall(0, -12, 0, -12, 30);
+        addTriangle(0, {-40, 0, 0}, {-10, 0, 0}, {-10, 0, 30});
+        const int behind = addCell(0, 0, 20, 30);
+        addWall(1, 20, 25, -10, 25);  // shown 30 to the right, 2 further on
+        const int k = addPortal(start, behind, -16, 24, -20, 24, 1);
+        setPortalShift(start, k, {-30, 0, 2});
+        addObject(start, -20, 20, 1);  // beside the path: seen, never in the way
+        placedObjects[0].spinning = 1;
+        ASSERT_TRUE(writeMap(dir + "map.m"));
+
+        std::ofstream ini(dir + "game.ini");
+        ini << "WIDTH 160\nHEIGHT 120\nFULLSCREEN 0\nDIRECTX 0\nPLAYDEMO 1 walk.dem\nSAVEDEMO 0 walk.dem\n";
+        std::ofstream demo(dir + "walk.dem", std::ios::binary);
+        for (int i = 0; i < 200; ++i) demo.write("\0\0\1\0\0", 5);
+    }
+
+    std::string dir;
+};
+
+TEST_F(EndToEnd, ADemoWalkingIntoAWallStopsShortOfItAndRepeatsExactly) {
+    const std::string first = dir + "first.png", second = dir + "second.png";
+    const EngineRun a = runEngine("--headless --frames 150 --screenshot " + first + " " + dir);
+    const EngineRun b = runEngine("--headless --frames 150 --screenshot " + second + " " + dir);
+    ASSERT_EQ(a.status, 0) << a.output;
+    ASSERT_EQ(b.status, 0) << b.output;
+
+    int frames = 0, yaw = -1, pitch = -1;
+    float x = 0, y = 0, z = 0;
+    ASSERT_EQ(std::sscanf(a.output.c_str(), "frames %d camera %f %f %f %d %d", &frames, &x, &y, &z, &yaw, &pitch), 6)
+        << a.output;
+    EXPECT_EQ(frames, 150);
+    EXPECT_FLOAT_EQ(x, -25);
+    EXPECT_FLOAT_EQ(y, 3);
+    // 15 units of walking toward a wall 10 ahead: held between 1.5 and 2 units short.
+    EXPECT_LT(z, 25 - 1.5f);
+    EXPECT_GT(z, 25 - 2.0f);
+    EXPECT_EQ(yaw, 0);
+    EXPECT_EQ(pitch, 1800);
+
+    EXPECT_EQ(a.output, b.output);
+    const std::string shotA = fileBytes(first), shotB = fileBytes(second);
+    ASSERT_GT(shotA.size(), 8u);
+    EXPECT_EQ(shotA.substr(1, 3), "PNG");
+    EXPECT_TRUE(shotA == shotB) << "the two screenshots differ";
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// World start-up and release on a headless GL context, from a map and bitmaps written
+// by the test. (Here rather than with the world's tests: start-up sets the camera, which
+// the input module owns.)
+#include <gtest/gtest.h>
+#include <GL/glu.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "render/gl_fixture.h"
+#include "render/map_writer.h"
+#include "render/world_fixture.h"
+#include "world/init.h"
+
+using namespace testworld;
+
+namespace {
+
+class InitWorld : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testgl::ensureContext()) GTEST_SKIP() << "no headless GL context";
+        reset();
+        testgl::fixedState();
+        dir = ::testing::TempDir() + "init_world_" + std::to_string(getpid()) + "/";
+        ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
+        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        platform::setErrorBoxSink([this](const std::string& text) { boxes.push_back(text); });
+        bitmapErrorSink = [this](const std::string& text) { boxes.push_back(text); };
+    }
+    void TearDown() override {
+        if (!previous[0]) return;
+        releaseWorld();
+        platform::setErrorBoxSink(nullptr);
+        bitmapErrorSink = nullptr;
+        if (chdir(previous) != 0) std::perror("chdir");
+        std::system(("rm -rf " + dir).c_str());
+    }
+
+    // Two cells, the second behind a portal, walls in textures red.bmp, blue.bmp, red.bmp
+    // and an object; written out, then the tables emptied again.
+    void writeWorld(bool withBlueBitmap = true) {
+        ASSERT_TRUE(writeSolidBmp("red.bmp", 8, 8, 255, 0, 0));
+        if (withBlueBitmap) {
+            ASSERT_TRUE(writeSolidBmp("blue.bmp", 6, 5, 0, 0, 255));
+        }
+        std::snprintf(textures[0].fileName, nameFieldSize, "red.bmp");
+        std::snprintf(textures[1].fileName, nameFieldSize, "blue.bmp");
+        textureCount = 2;
+        const int a = addCell(-20, 0, 20, 20);
+        addWall(0, 3, 10, 1, 10);
+        addWall(1, 1, 10, -1, 10);
+        addWall(0, -1, 10, -3, 10);
+        addObject(a, 5, 5, 1);
+        const int b = addCell(-20, 20, 20, 40);
+        addPortal(a, b, 5, 20, -5, 20);
+        addWall(0, 3, 30, -3, 30);
+        ASSERT_TRUE(writeMap("map.m", "crate.3ds"));
+        resetWorld();
+    }
+
+    std::string dir;
+    char previous[PATH_MAX] = {};
+    std::vector<std::string> boxes;
+};
+
+TEST_F(InitWorld, BuildsTablesCameraTexturesAndTheWorldList) {
+    writeWorld();
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(initWorldFrom("map.m"), 0);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("crate.3ds"), std::string::npos) << errors;
+    EXPECT_TRUE(boxes.empty());
+
+    EXPECT_EQ(sineTable[900], 1.0f);
+    EXPECT_EQ(camera.posX, -25.0f);
+    EXPECT_EQ(camera.posY, 3.0f);
+    EXPECT_EQ(camera.posZ, 15.0f);
+    EXPECT_EQ(camera.pitch, 1800);
+    EXPECT_EQ(cellCount, 2);
+    EXPECT_EQ(polygonCount, 8);
+    EXPECT_EQ(cells[0].placement.scaleX, 1.0f);
+    EXPECT_EQ(cells[0].placement.scaleZ, 1.0f);
+    EXPECT_EQ(cells[1].placement.scaleX, 0.0f);  // set only when the walk reaches it
+    ASSERT_EQ(placedObjectCount, 1);
+    EXPECT_EQ(placedObjects[0].displayList, 0);  // models are not built yet: box only
+
+    ASSERT_EQ(textureCount, 2);
+    for (int i = 0; i < textureCount; ++i) EXPECT_TRUE(glIsTexture(textureNames[i])) << i;
+    EXPECT_TRUE(glIsList(worldList));
+
+    // The world list draws every wall where the map put it, in its bitmap's colour.
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    gluLookAt(0, 3, 0, 0, 3, 1, 0, 1, 0);
+    glCallList(worldList);
+    glDisable(GL_TEXTURE_2D);
+    EXPECT_TRUE(testgl::near(testgl::pixel(80 - 32, 60), {255, 0, 0}));
+    const testgl::Rgb centre = testgl::pixel(80, 60);
+    EXPECT_TRUE(testgl::near(centre, {0, 0, 255})) << centre.r << " " << centre.g << " " << centre.b;
+    EXPECT_TRUE(testgl::near(testgl::pixel(80 + 32, 60), {255, 0, 0}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(InitWorld, AMissingBitmapIsReportedAndDrawnAsAChecker) {
+    writeWorld(false);
+    ASSERT_EQ(initWorldFrom("map.m"), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("blue.bmp"), std::string::npos) << boxes[0];
+    EXPECT_EQ(textures[1].image, nullptr);
+    glBindTexture(GL_TEXTURE_2D, textureNames[1]);
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 8);
+    // Not a flat colour: a checker of two.
+    glEnable(GL_TEXTURE_2D);
+    std::vector<uint8_t> texels(8 * 8 * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    glDisable(GL_TEXTURE_2D);
+    EXPECT_NE(texels[0], texels[2 * 3]);
+}
+
+TEST_F(InitWorld, ARefusedMapIsShownAndReportedAsAFailure) {
+    std::FILE* file = std::fopen("map.m", "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("99900 0 0 0 10 10 10 1\n 7 0", file);  // a portal to a cell that never comes
+    std::fclose(file);
+    EXPECT_LT(initWorldFrom("map.m"), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("map.m"), std::string::npos) << boxes[0];
+
+    boxes.clear();
+    EXPECT_LT(initWorldFrom("no-such-map.m"), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("no-such-map.m"), std::string::npos) << boxes[0];
+}
+
+TEST_F(InitWorld, ReleaseFreesTexturesTheListAndThePolygons) {
+    writeWorld();
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(initWorldFrom("map.m"), 0);
+    ::testing::internal::GetCapturedStderr();
+    const GLuint first = textureNames[0];
+    releaseWorld();
+    EXPECT_FALSE(glIsTexture(first));
+    EXPECT_FALSE(glIsList(worldList));
+    EXPECT_EQ(polygonCount, 0);
+    EXPECT_TRUE(wallPolygons.empty());
+    EXPECT_EQ(cellCount, 2);  // the other tables stay until the process ends
+}
+
+}  // namespace
