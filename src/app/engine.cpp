@@ -110,6 +110,17 @@ intptr_t windowProc(platform::Window* window, platform::MessageType type, intptr
     }
 }
 
+namespace {
+
+// Blocks until a message arrives and leaves it queued for the loop.
+void waitForMessage() {
+    platform::Message waiting;
+    platform::getMessage(waiting);
+    platform::postMessage(waiting);
+}
+
+}  // namespace
+
 int runMessageLoop() {
     platform::Message message;
     for (;;) {
@@ -118,14 +129,19 @@ int runMessageLoop() {
             if (message.type == platform::MessageType::quit) return int(message.wParam);
             platform::translateMessage(message);
             platform::dispatchMessage(message);
-        } else if (platform::hasContext(mainWindow)) {
+            continue;
+        }
+        const bool drawing = platform::hasContext(mainWindow) && DIRECTX == 0;
+        if (drawing) {
             frameStep();
+        } else if (platform::isHeadless()) {
+            // Nothing is drawn and no one can close a window that is not on screen.
+            std::fprintf(stderr, "Nothing to draw (%s); ending the headless run.\n",
+                         DIRECTX != 0 ? "DIRECTX is set" : "no OpenGL surface");
+            platform::postQuitMessage(0);
         } else {
-            // No surface (the display mode could not be set): a blank window that
-            // still closes.
-            platform::Message waiting;
-            platform::getMessage(waiting);
-            platform::postMessage(waiting);
+            // A blank window that still closes: wait for its messages instead of spinning.
+            waitForMessage();
         }
     }
 }

@@ -186,6 +186,23 @@ TEST(EngineProgram, ReportsBadInputWithAClearMessageAndStatus) {
 
     EXPECT_EQ(runEngine("--headless /nonexistent/world", output), 1);
     EXPECT_NE(output.find("/nonexistent/world"), std::string::npos) << output;
+
+    std::ofstream(dir + "/map.m") << minimalMap;
+    std::ofstream(dir + "/walk.dem", std::ios::binary) << std::string(10, '\1');
+    std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 PLAYDEMO 1 walk.dem SAVEDEMO 1 walk.dem";
+    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    std::ifstream demo(dir + "/walk.dem", std::ios::binary | std::ios::ate);
+    EXPECT_EQ(demo.tellg(), 10) << "the demo to be played is left whole";
+}
+
+TEST(EngineProgram, AHeadlessRunThatDrawsNothingEnds) {
+    const std::string dir = testing::TempDir() + "world_program_directx";
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/map.m") << minimalMap;
+    std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120 DIRECTX 1";
+    std::string output;
+    EXPECT_EQ(runEngine("--headless --frames 5 " + dir, output), 0) << output;
+    EXPECT_NE(output.find("frames 0 camera -25.000000 3.000000 15.000000 0 1800"), std::string::npos) << output;
 }
 
 }  // namespace
