@@ -149,6 +149,9 @@ int runMessageLoop() {
 int engineMain(const CommandLine& line) {
     screenshotPath = absolutePath(line.screenshot);
     frameLimit = int32_t(line.frames);
+    // However the run ends (frame count, Escape, end of a demo, a closed window), the
+    // screenshot shows the last frame drawn.
+    keepLastFrame = !screenshotPath.empty();
     if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
         std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
         return 1;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "render/render.h"  // Required for: nearPlane
 #include "world/init.h"
 #include "world/settings.h"
 

@@ -7,8 +7,7 @@
 
 #include "platform/platform.h"  // Required for: Window, PixelFormatInfo
 
-constexpr float nearPlane = 1.0f;  // near distance of both frustums and the view wedge
-constexpr double farPlane = 200.0;
+constexpr double farPlane = 200.0;  // far distance of the main projection
 
 // initGraphics results besides 0.
 constexpr int graphicsDisplayModeFailed = -1;

@@ -96,12 +96,14 @@ void bgrRow(const uint8_t* src, uint8_t* dst, int32_t width) {
         dst += 3 * size_t(x);
     }
 #endif
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     for (; x + 4 <= width; x += 4, src += 12, dst += 12) {
         const uint32_t a = load32(src), b = load32(src + 4), c = load32(src + 8);
         store32(dst, (a >> 16 & 0xFFu) | (a & 0xFF00u) | (a & 0xFFu) << 16 | (b & 0xFF00u) << 16);
         store32(dst + 4, (b & 0xFFu) | (a >> 24) << 8 | (c & 0xFFu) << 16 | (b & 0xFF000000u));
         store32(dst + 8, (b >> 16 & 0xFFu) | (c >> 24) << 8 | (c & 0xFF0000u) | (c & 0xFF00u) << 16);
     }
+#endif
     for (; x < width; ++x) {
         dst[0] = src[2];
         dst[1] = src[1];

@@ -44,7 +44,7 @@ int32_t selectionPass() {
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
         glLoadIdentity();
-        glFrustum(-0.5, 0.5, -0.5, 0.5, viewNearPlane, 2.0);
+        glFrustum(-0.5, 0.5, -0.5, 0.5, nearPlane, 2.0);
         glMatrixMode(GL_MODELVIEW);
         lookThroughCamera();
         glDisable(GL_TEXTURE_2D);
@@ -88,6 +88,8 @@ void drawStatusLines(int frame, float framesPerSecond) {
     }
 }
 
+// Reads the buffer being drawn (the back buffer, or the only one of a single-buffered
+// offscreen surface).
 void keepFrame() {
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -96,7 +98,6 @@ void keepFrame() {
     keptFrame.pixels.resize(size_t(keptFrame.width) * size_t(keptFrame.height) * 3);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
     glReadPixels(viewport[0], viewport[1], keptFrame.width, keptFrame.height, GL_RGB,
                  GL_UNSIGNED_BYTE, keptFrame.pixels.data());
     glPopClientAttrib();

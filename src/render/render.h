@@ -16,7 +16,7 @@
 // --- Constants -------------------------------------------------------------------
 
 constexpr int framesPerBatch = 30;       // frames drawn per idle turn of the message loop
-constexpr float viewNearPlane = 1.0f;    // near distance of both frustums and of the view wedge
+constexpr float nearPlane = 1.0f;    // near distance of both frustums and of the view wedge
 constexpr float collisionMargin = 2.5f;  // squared plane distance that pushes back; box margin
 constexpr int maxStencilPortals = 100;
 

@@ -237,5 +237,5 @@ void computeVisibleSet() {
     visitedCells[0] = currentCell;
     visitedCount = 1;
     if (currentCell >= 0)
-        traverseCell(currentCell, -0.5f, 0.5f, viewNearPlane, viewNearPlane, 1, 0);
+        traverseCell(currentCell, -0.5f, 0.5f, nearPlane, nearPlane, 1, 0);
 }

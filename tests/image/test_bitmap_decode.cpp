@@ -48,6 +48,23 @@ TEST(BitmapDecode, Width3At24BitsDropsRowPadding) {
     EXPECT_EQ(decodedPixels(spec), (Pixels{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16}));
 }
 
+// Wide rows are swapped several pixels at a time, with the row's end done singly:
+// every width up to a few steps must give the same bytes as pixel-by-pixel.
+TEST(BitmapDecode, EveryRowWidthSwapsBlueAndRed) {
+    for (int32_t width = 1; width <= 40; ++width) {
+        BmpSpec spec;
+        spec.width = width;
+        spec.height = 2;
+        Pixels stored(size_t(width) * 3), expected;
+        for (size_t i = 0; i < stored.size(); ++i) stored[i] = uint8_t(i * 7 + width);
+        for (int row = 0; row < 2; ++row)
+            for (size_t i = 0; i < stored.size(); i += 3)
+                expected.insert(expected.end(), {stored[i + 2], stored[i + 1], stored[i]});
+        spec.pixels = padRows({stored, stored});
+        EXPECT_EQ(decodedPixels(spec), expected) << "width " << width;
+    }
+}
+
 TEST(BitmapDecode, TopDownImageIsStoredBottomRowFirst) {
     BmpSpec spec = twoByTwo24();
     spec.height = -2;

@@ -83,11 +83,10 @@ struct Rgb {
     int r = 0, g = 0, b = 0;
 };
 
-// The back buffer's pixel at (x, y), y counted from the top.
+// The drawn buffer's pixel at (x, y), y counted from the top.
 inline Rgb pixel(int x, int y) {
     unsigned char p[4] = {};
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
     glReadPixels(x, height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     return Rgb{p[0], p[1], p[2]};
 }

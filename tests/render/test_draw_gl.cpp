@@ -95,6 +95,7 @@ TEST_F(DrawGl, TheWallAheadShowsInItsTexturesColour) {
     EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), green));
     EXPECT_TRUE(testgl::near(testgl::pixel(2, 60), black));  // 5 units left at that depth
     EXPECT_EQ(framesDrawn, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(DrawGl, TextureRunsAABAGiveThreeBatchesWithTheirOwnTextures) {
@@ -183,6 +184,7 @@ TEST_F(DrawGl, TwoStencilPortalsEachShowTheirOwnNeighbour) {
     EXPECT_TRUE(testgl::near(testgl::pixel(screenX(-3, 10), 60), yellow));
     EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), blue));
     EXPECT_TRUE(testgl::near(testgl::pixel(80, 10), blue));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(DrawGl, StencilPortalsSwitchedOffLeaveTheOpeningAsTheCellDrewIt) {

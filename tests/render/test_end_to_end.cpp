@@ -51,8 +51,8 @@ protected:
         if (!dir.empty() && !HasFailure()) std::system(("rm -rf " + dir).c_str());
     }
 
-    // A room around the start (-25, 3, 15) with a wall 10 ahead, a second room behind a
-    // stencil opening to the left of it, and a demo that only walks forward.
+    // A room around the start (-25, 3, 15) with a wall 10 ahead, a small stencil window on
+    // that wall onto a second room, and a demo that only walks forward.
     void writeWorld() {
         reset();
         ASSERT_TRUE(writeSolidBmp(dir + "stone.bmp", 16, 16, 180, 160, 120));
@@ -66,7 +66,9 @@ protected:
         addTriangle(0, {-40, 0, 0}, {-10, 0, 0}, {-10, 0, 30});
         const int behind = addCell(0, 0, 20, 30);
         addWall(1, 20, 25, -10, 25);  // shown 30 to the right, 2 further on
-        const int k = addPortal(start, behind, -16, 24, -20, 24, 1);
+        // A small stencil window just in front of the wall ahead, onto the moss wall.
+        const int k = addPortal(start, behind, -24.6f, 24.9f, -25.4f, 24.9f, 1);
+        for (int v = 0; v < 4; ++v) cells[start].portalCornerY[v][k] = (v == 1 || v == 2) ? 3.3f : 2.7f;
         setPortalShift(start, k, {-30, 0, 2});
         addObject(start, -20, 20, 1);  // beside the path: seen, never in the way
         placedObjects[0].spinning = 1;
