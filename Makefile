@@ -24,7 +24,7 @@ run: build
 	fi
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && echo "== $$b" && $$b; done

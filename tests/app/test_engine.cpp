@@ -23,11 +23,15 @@ namespace {
 const char* const minimalMap =
     "99900 -10 0 -10 10 5 10 0 99999 floor.bmp 99998 -10 0 -10 10 0 -10 10 0 10 0 0 4 0 4 4 100000\n";
 
+// A new, empty folder: nothing left over from an earlier run can change what a test sees.
+std::string freshDir() {
+    std::string pattern = testing::TempDir() + "world_XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
 // A world folder of its own for each test, holding the given files.
 std::string makeWorld(const std::vector<std::pair<std::string, std::string>>& files) {
-    const std::string dir = testing::TempDir() + "world_" +
-                            testing::UnitTest::GetInstance()->current_test_info()->name();
-    mkdir(dir.c_str(), 0755);
+    const std::string dir = freshDir();
     for (const auto& [name, text] : files) std::ofstream(dir + "/" + name, std::ios::binary) << text;
     return dir;
 }
@@ -156,8 +160,7 @@ TEST(PaletteRule, ThreeThreeTwoGivesTwoHundredFiftySixEntriesEndingInWhite) {
 }
 
 TEST(EngineProgram, RunsHeadlessForTheFramesAskedAndReportsTheCamera) {
-    const std::string dir = testing::TempDir() + "world_program_run";
-    mkdir(dir.c_str(), 0755);
+    const std::string dir = freshDir();
     std::ofstream(dir + "/map.m") << minimalMap;
     std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120";
     std::string output;
@@ -167,15 +170,14 @@ TEST(EngineProgram, RunsHeadlessForTheFramesAskedAndReportsTheCamera) {
 }
 
 TEST(EngineProgram, ReportsBadInputWithAClearMessageAndStatus) {
-    const std::string dir = testing::TempDir() + "world_program_bad";
-    mkdir(dir.c_str(), 0755);
+    const std::string dir = freshDir();
     std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120";
     std::string output;
-    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    EXPECT_EQ(runEngine("--headless --frames 300 " + dir, output), 1) << output;
     EXPECT_NE(output.find("map.m"), std::string::npos) << output;
 
     std::ofstream(dir + "/map.m") << "99900 -10 0 -10 10 5 10 0\n99998 1 2 3 4 five\n";
-    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    EXPECT_EQ(runEngine("--headless --frames 300 " + dir, output), 1) << output;
     EXPECT_NE(output.find("map.m: line 2: expected a number of the wall polygon, found 'five'"),
               std::string::npos)
         << output;
@@ -190,14 +192,13 @@ TEST(EngineProgram, ReportsBadInputWithAClearMessageAndStatus) {
     std::ofstream(dir + "/map.m") << minimalMap;
     std::ofstream(dir + "/walk.dem", std::ios::binary) << std::string(10, '\1');
     std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 PLAYDEMO 1 walk.dem SAVEDEMO 1 walk.dem";
-    EXPECT_EQ(runEngine("--headless " + dir, output), 1) << output;
+    EXPECT_EQ(runEngine("--headless --frames 300 " + dir, output), 1) << output;
     std::ifstream demo(dir + "/walk.dem", std::ios::binary | std::ios::ate);
     EXPECT_EQ(demo.tellg(), 10) << "the demo to be played is left whole";
 }
 
 TEST(EngineProgram, AHeadlessRunThatDrawsNothingEnds) {
-    const std::string dir = testing::TempDir() + "world_program_directx";
-    mkdir(dir.c_str(), 0755);
+    const std::string dir = freshDir();
     std::ofstream(dir + "/map.m") << minimalMap;
     std::ofstream(dir + "/game.ini") << "FULLSCREEN 0 WIDTH 160 HEIGHT 120 DIRECTX 1";
     std::string output;

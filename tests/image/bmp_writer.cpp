@@ -17,7 +17,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v >> 16);
 }
 
-void putHeader(std::vector<uint8_t>& out, const BmpSpec& s) {
+void putHeader(std::vector<uint8_t>& out, const BmpLayout& s) {
     put32(out, s.headerSize);
     if (s.headerSize == 12) {
         put16(out, uint32_t(s.width));
@@ -41,7 +41,7 @@ void putHeader(std::vector<uint8_t>& out, const BmpSpec& s) {
 
 }  // namespace
 
-std::vector<uint8_t> makeBmp(const BmpSpec& s) {
+std::vector<uint8_t> makeBmp(const BmpLayout& s) {
     std::vector<uint8_t> out;
     if (s.fileHeader) out.resize(14);
     putHeader(out, s);

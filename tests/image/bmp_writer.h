@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct BmpSpec {
+struct BmpLayout {
     bool fileHeader = true;        // false: a bare DIB
     uint32_t headerSize = 40;      // 12 writes the core layout; anything else the 40-byte one, padded
     int32_t width = 1;
@@ -26,7 +26,7 @@ struct BmpSpec {
     int64_t fileSize = -1;                        // -1: the real size
 };
 
-std::vector<uint8_t> makeBmp(const BmpSpec& spec);
+std::vector<uint8_t> makeBmp(const BmpLayout& layout);
 
 // Rows given without padding, padded to 4 bytes each, in the order given.
 std::vector<uint8_t> padRows(const std::vector<std::vector<uint8_t>>& rows);

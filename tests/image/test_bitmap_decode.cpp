@@ -15,19 +15,19 @@ using Pixels = std::vector<uint8_t>;
 
 DecodeResult decode(const std::vector<uint8_t>& bytes) { return decodeBitmap(bytes.data(), bytes.size()); }
 
-Pixels decodedPixels(const BmpSpec& spec) {
-    const DecodeResult result = decode(makeBmp(spec));
+Pixels decodedPixels(const BmpLayout& layout) {
+    const DecodeResult result = decode(makeBmp(layout));
     EXPECT_EQ(result.failure, BitmapFailure::none) << result.detail;
     return result.image ? result.image->pixels : Pixels{};
 }
 
 // A 2 x 2 picture at 24 bits: bottom row red, green; top row blue, white.
-BmpSpec twoByTwo24() {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.pixels = padRows({{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}});
-    return spec;
+BmpLayout twoByTwo24() {
+    BmpLayout layout;
+    layout.width = 2;
+    layout.height = 2;
+    layout.pixels = padRows({{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}});
+    return layout;
 }
 const Pixels twoByTwoRgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
 
@@ -40,64 +40,64 @@ TEST(BitmapDecode, FirstPixelIsBottomLeftAsRgb) {
 }
 
 TEST(BitmapDecode, Width3At24BitsDropsRowPadding) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.pixels = padRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13, 14, 15, 16, 17, 18}});
-    ASSERT_EQ(spec.pixels.size(), 24u);
-    EXPECT_EQ(decodedPixels(spec), (Pixels{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16}));
+    BmpLayout layout;
+    layout.width = 3;
+    layout.height = 2;
+    layout.pixels = padRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13, 14, 15, 16, 17, 18}});
+    ASSERT_EQ(layout.pixels.size(), 24u);
+    EXPECT_EQ(decodedPixels(layout), (Pixels{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16}));
 }
 
 // Wide rows are swapped several pixels at a time, with the row's end done singly:
 // every width up to a few steps must give the same bytes as pixel-by-pixel.
 TEST(BitmapDecode, EveryRowWidthSwapsBlueAndRed) {
     for (int32_t width = 1; width <= 40; ++width) {
-        BmpSpec spec;
-        spec.width = width;
-        spec.height = 2;
+        BmpLayout layout;
+        layout.width = width;
+        layout.height = 2;
         Pixels stored(size_t(width) * 3), expected;
         for (size_t i = 0; i < stored.size(); ++i) stored[i] = uint8_t(i * 7 + width);
         for (int row = 0; row < 2; ++row)
             for (size_t i = 0; i < stored.size(); i += 3)
                 expected.insert(expected.end(), {stored[i + 2], stored[i + 1], stored[i]});
-        spec.pixels = padRows({stored, stored});
-        EXPECT_EQ(decodedPixels(spec), expected) << "width " << width;
+        layout.pixels = padRows({stored, stored});
+        EXPECT_EQ(decodedPixels(layout), expected) << "width " << width;
     }
 }
 
 TEST(BitmapDecode, TopDownImageIsStoredBottomRowFirst) {
-    BmpSpec spec = twoByTwo24();
-    spec.height = -2;
-    spec.pixels = padRows({{255, 0, 0, 255, 255, 255}, {0, 0, 255, 0, 255, 0}});
-    const DecodeResult result = decode(makeBmp(spec));
+    BmpLayout layout = twoByTwo24();
+    layout.height = -2;
+    layout.pixels = padRows({{255, 0, 0, 255, 255, 255}, {0, 0, 255, 0, 255, 0}});
+    const DecodeResult result = decode(makeBmp(layout));
     ASSERT_TRUE(result.image) << result.detail;
     EXPECT_EQ(result.image->height, 2);
     EXPECT_EQ(result.image->pixels, twoByTwoRgb);
 }
 
 TEST(BitmapDecode, EightBitPaletteWithClrUsedZeroHas256Entries) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.bitCount = 8;
-    spec.palette = rampPalette(256);
-    spec.pixels = padRows({{0, 200, 255}});
-    EXPECT_EQ(decodedPixels(spec), (Pixels{0, 255, 0, 200, 55, 100, 255, 0, 127}));
+    BmpLayout layout;
+    layout.width = 3;
+    layout.bitCount = 8;
+    layout.palette = rampPalette(256);
+    layout.pixels = padRows({{0, 200, 255}});
+    EXPECT_EQ(decodedPixels(layout), (Pixels{0, 255, 0, 200, 55, 100, 255, 0, 127}));
 }
 
 TEST(BitmapDecode, BareDibDecodesLikeTheFile) {
     for (const uint32_t headerSize : {12u, 40u}) {
-        BmpSpec spec;
-        spec.headerSize = headerSize;
-        spec.width = 2;
-        spec.bitCount = 8;
-        spec.palette = rampPalette(256);
-        spec.pixels = padRows({{7, 9}});
-        const Pixels withFileHeader = decodedPixels(spec);
-        spec.fileHeader = false;
-        EXPECT_EQ(decodedPixels(spec), withFileHeader) << headerSize;
+        BmpLayout layout;
+        layout.headerSize = headerSize;
+        layout.width = 2;
+        layout.bitCount = 8;
+        layout.palette = rampPalette(256);
+        layout.pixels = padRows({{7, 9}});
+        const Pixels withFileHeader = decodedPixels(layout);
+        layout.fileHeader = false;
+        EXPECT_EQ(decodedPixels(layout), withFileHeader) << headerSize;
         EXPECT_EQ(withFileHeader, (Pixels{7, 248, 3, 9, 246, 4})) << headerSize;
     }
-    BmpSpec bitFields;  // masks sit between the header and the pixels
+    BmpLayout bitFields;  // masks sit between the header and the pixels
     bitFields.fileHeader = false;
     bitFields.bitCount = 16;
     bitFields.compression = 3;
@@ -107,19 +107,19 @@ TEST(BitmapDecode, BareDibDecodesLikeTheFile) {
 }
 
 TEST(BitmapDecode, ImplicitCoreTableStopsAtPixelData) {
-    BmpSpec spec;
-    spec.headerSize = 12;
-    spec.width = 2;
-    spec.bitCount = 8;
-    spec.palette = rampPalette(4);
-    spec.pixels = padRows({{3, 0}});
-    EXPECT_EQ(decodedPixels(spec), (Pixels{3, 252, 1, 0, 255, 0}));
-    spec.pixels = padRows({{4, 0}});
-    EXPECT_EQ(decode(makeBmp(spec)).failure, BitmapFailure::conversionError);
+    BmpLayout layout;
+    layout.headerSize = 12;
+    layout.width = 2;
+    layout.bitCount = 8;
+    layout.palette = rampPalette(4);
+    layout.pixels = padRows({{3, 0}});
+    EXPECT_EQ(decodedPixels(layout), (Pixels{3, 252, 1, 0, 255, 0}));
+    layout.pixels = padRows({{4, 0}});
+    EXPECT_EQ(decode(makeBmp(layout)).failure, BitmapFailure::conversionError);
 }
 
 TEST(BitmapDecode, PackedIndicesAreReadMostSignificantFirst) {
-    BmpSpec one;
+    BmpLayout one;
     one.width = 10;
     one.bitCount = 1;
     one.palette = {{0, 0, 0}, {255, 255, 255}};
@@ -128,7 +128,7 @@ TEST(BitmapDecode, PackedIndicesAreReadMostSignificantFirst) {
     for (int bit : {1, 0, 1, 1, 0, 0, 0, 0, 0, 1}) expected.insert(expected.end(), 3, uint8_t(bit * 255));
     EXPECT_EQ(decodedPixels(one), expected);
 
-    BmpSpec four;
+    BmpLayout four;
     four.width = 3;
     four.bitCount = 4;
     four.palette = rampPalette(16);
@@ -155,19 +155,19 @@ TEST(BitmapDecode, DirectColourChannelsWidenToFullRange) {
         {"32 ten-bit", 32, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0xFF, 0x03, 0x00, 0x00}, {0, 0, 255}},
     };
     for (const Case& c : cases) {
-        BmpSpec spec;
-        spec.bitCount = c.bitCount;
-        spec.compression = c.masks.empty() ? 0 : 3;
-        spec.masks = c.masks;
-        spec.pixels = padRows({c.stored});
-        EXPECT_EQ(decodedPixels(spec), c.rgb) << c.name;
+        BmpLayout layout;
+        layout.bitCount = c.bitCount;
+        layout.compression = c.masks.empty() ? 0 : 3;
+        layout.masks = c.masks;
+        layout.pixels = padRows({c.stored});
+        EXPECT_EQ(decodedPixels(layout), c.rgb) << c.name;
     }
 }
 
 // Run-length data: runs, absolute runs with their padding, deltas and early ends;
 // pixels the data skips come out black.
 TEST(BitmapDecode, RunLengthDataFillsRowsAndLeavesSkippedPixelsBlack) {
-    BmpSpec rle8;
+    BmpLayout rle8;
     rle8.width = 4;
     rle8.height = 3;
     rle8.bitCount = 8;
@@ -189,7 +189,7 @@ TEST(BitmapDecode, RunLengthDataFillsRowsAndLeavesSkippedPixelsBlack) {
     for (int i = 0; i < 4; ++i) std::copy(c[1].begin(), c[1].end(), early.begin() + 3 * i);
     EXPECT_EQ(decodedPixels(rle8), early);
 
-    BmpSpec rle4 = rle8;
+    BmpLayout rle4 = rle8;
     rle4.height = 1;
     rle4.bitCount = 4;
     rle4.compression = 2;
@@ -210,10 +210,10 @@ TEST(BitmapDecode, RunLengthDataFillsRowsAndLeavesSkippedPixelsBlack) {
 
 TEST(BitmapDecode, HeadersOtherThan12Or40AreUnknownFormat) {
     for (const uint32_t headerSize : {16u, 52u, 56u, 64u, 108u, 124u, 0u, 41u}) {
-        BmpSpec spec;
-        spec.headerSize = headerSize;
-        spec.pixels = padRows({{1, 2, 3}});
-        const DecodeResult result = decode(makeBmp(spec));
+        BmpLayout layout;
+        layout.headerSize = headerSize;
+        layout.pixels = padRows({{1, 2, 3}});
+        const DecodeResult result = decode(makeBmp(layout));
         EXPECT_EQ(result.failure, BitmapFailure::unknownFormat) << headerSize;
         EXPECT_FALSE(result.image);
     }
@@ -226,18 +226,18 @@ struct BadInput {
     BitmapFailure expected;
 };
 
-std::vector<uint8_t> made(const std::function<void(BmpSpec&)>& change) {
-    BmpSpec spec;
-    spec.width = 4;
-    spec.height = 2;
-    spec.pixels = padRows({Pixels(12, 9), Pixels(12, 9)});
-    change(spec);
-    return makeBmp(spec);
+std::vector<uint8_t> made(const std::function<void(BmpLayout&)>& change) {
+    BmpLayout layout;
+    layout.width = 4;
+    layout.height = 2;
+    layout.pixels = padRows({Pixels(12, 9), Pixels(12, 9)});
+    change(layout);
+    return makeBmp(layout);
 }
 
 // An 8-bit run-length image of width x height with the given codes and a 2-entry table.
 std::vector<uint8_t> rle8(int32_t width, int32_t height, Pixels codes) {
-    return made([&](BmpSpec& s) {
+    return made([&](BmpLayout& s) {
         s.width = width;
         s.height = height;
         s.bitCount = 8;
@@ -248,7 +248,7 @@ std::vector<uint8_t> rle8(int32_t width, int32_t height, Pixels codes) {
 }
 
 std::vector<uint8_t> rle4(int32_t width, Pixels codes) {
-    return made([&](BmpSpec& s) {
+    return made([&](BmpLayout& s) {
         s.width = width;
         s.height = 1;
         s.bitCount = 4;
@@ -259,7 +259,7 @@ std::vector<uint8_t> rle4(int32_t width, Pixels codes) {
 }
 
 std::vector<uint8_t> masked(uint16_t bits, std::vector<uint32_t> masks) {
-    return made([&](BmpSpec& s) {
+    return made([&](BmpLayout& s) {
         s.bitCount = bits;
         s.compression = 3;
         s.masks = masks;
@@ -279,22 +279,22 @@ constexpr auto oom = BitmapFailure::outOfMemory;
 constexpr auto bad = BitmapFailure::conversionError;
 
 const BadInput badInputs[] = {
-    {"3 x width x height overflows 32 bits", [] { return made([](BmpSpec& s) { s.width = 65536; s.height = 65536; }); }, oom},
-    {"side beyond the limit", [] { return made([](BmpSpec& s) { s.width = 40000; s.height = 1; }); }, oom},
-    {"pixel count beyond the limit", [] { return made([](BmpSpec& s) { s.width = 8192; s.height = 8193; }); }, oom},
+    {"3 x width x height overflows 32 bits", [] { return made([](BmpLayout& s) { s.width = 65536; s.height = 65536; }); }, oom},
+    {"side beyond the limit", [] { return made([](BmpLayout& s) { s.width = 40000; s.height = 1; }); }, oom},
+    {"pixel count beyond the limit", [] { return made([](BmpLayout& s) { s.width = 8192; s.height = 8193; }); }, oom},
     {"huge run-length image in a tiny file", [] { return rle8(30000, 30000, {0, 1}); }, oom},
-    {"height INT_MIN", [] { return made([](BmpSpec& s) { s.height = INT_MIN; }); }, oom},
-    {"width 0", [] { return made([](BmpSpec& s) { s.width = 0; }); }, bad},
-    {"negative width", [] { return made([](BmpSpec& s) { s.width = -4; }); }, bad},
-    {"height 0", [] { return made([](BmpSpec& s) { s.height = 0; }); }, bad},
-    {"colour count past the file", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 0x12345678; s.palette = rampPalette(4); }); }, bad},
-    {"colour count past the pixel offset", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 4; s.palette = rampPalette(2); s.offBits = 14 + 40 + 8; }); }, bad},
-    {"8-bit index beyond a 1-entry table", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = padRows({{0, 0, 3, 0}, {0, 0, 0, 0}}); }); }, bad},
-    {"1-bit index beyond a 1-entry table", [] { return made([](BmpSpec& s) { s.bitCount = 1; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = padRows({{0x10}, {0}}); }); }, bad},
-    {"RLE8 value 3 with a 1-entry table", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.compression = 1; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = {1, 3, 0, 1}; }); }, bad},
-    {"RLE4 second colour beyond the table", [] { return made([](BmpSpec& s) { s.bitCount = 4; s.compression = 2; s.clrUsed = 2; s.palette = rampPalette(2); s.pixels = {2, 0x12, 0, 1}; }); }, bad},
+    {"height INT_MIN", [] { return made([](BmpLayout& s) { s.height = INT_MIN; }); }, oom},
+    {"width 0", [] { return made([](BmpLayout& s) { s.width = 0; }); }, bad},
+    {"negative width", [] { return made([](BmpLayout& s) { s.width = -4; }); }, bad},
+    {"height 0", [] { return made([](BmpLayout& s) { s.height = 0; }); }, bad},
+    {"colour count past the file", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 0x12345678; s.palette = rampPalette(4); }); }, bad},
+    {"colour count past the pixel offset", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 4; s.palette = rampPalette(2); s.offBits = 14 + 40 + 8; }); }, bad},
+    {"8-bit index beyond a 1-entry table", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = padRows({{0, 0, 3, 0}, {0, 0, 0, 0}}); }); }, bad},
+    {"1-bit index beyond a 1-entry table", [] { return made([](BmpLayout& s) { s.bitCount = 1; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = padRows({{0x10}, {0}}); }); }, bad},
+    {"RLE8 value 3 with a 1-entry table", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.compression = 1; s.clrUsed = 1; s.palette = rampPalette(1); s.pixels = {1, 3, 0, 1}; }); }, bad},
+    {"RLE4 second colour beyond the table", [] { return made([](BmpLayout& s) { s.bitCount = 4; s.compression = 2; s.clrUsed = 2; s.palette = rampPalette(2); s.pixels = {2, 0x12, 0, 1}; }); }, bad},
     {"RLE absolute index beyond the table", [] { return rle8(4, 1, {0, 3, 0, 1, 2, 0, 0, 1}); }, bad},
-    {"a short table of a 1-bit core image", [] { return made([](BmpSpec& s) { s.headerSize = 12; s.bitCount = 1; s.palette = rampPalette(1); s.pixels = padRows({{0x10}, {0}}); }); }, bad},
+    {"a short table of a 1-bit core image", [] { return made([](BmpLayout& s) { s.headerSize = 12; s.bitCount = 1; s.palette = rampPalette(1); s.pixels = padRows({{0x10}, {0}}); }); }, bad},
     {"RLE8 run longer than the row", [] { return rle8(4, 2, {5, 1, 0, 1}); }, bad},
     {"RLE8 run after a full row", [] { return rle8(4, 2, {4, 1, 1, 1, 0, 1}); }, bad},
     {"RLE8 absolute run longer than the row", [] { return rle8(4, 2, {0, 5, 1, 1, 1, 1, 1, 0, 0, 1}); }, bad},
@@ -308,14 +308,14 @@ const BadInput badInputs[] = {
     {"RLE delta cut short", [] { return rle8(4, 2, {0, 2, 1}); }, bad},
     {"RLE without an end-of-bitmap code", [] { return rle8(4, 2, {4, 1, 0, 0}); }, bad},
     {"RLE code cut in half", [] { return rle8(4, 2, {4}); }, bad},
-    {"RLE stored top-down", [] { return made([](BmpSpec& s) { s.height = -1; s.bitCount = 8; s.compression = 1; s.palette = rampPalette(2); s.pixels = {1, 1, 0, 1}; }); }, bad},
-    {"bfOffBits past the end", [] { return cut(made([](BmpSpec& s) { s.offBits = 1000; }), 14 + 40 + 24); }, bad},
-    {"bfOffBits inside the headers", [] { return made([](BmpSpec& s) { s.offBits = 20; }); }, bad},
-    {"pixel data one byte short", [] { return cut(made([](BmpSpec&) {}), 14 + 40 + 23); }, bad},
-    {"RLE size beyond the file", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.compression = 1; s.palette = rampPalette(2); s.pixels = {0, 1}; s.sizeImage = 100000; }); }, bad},
-    {"image size of gigabytes", [] { return made([](BmpSpec& s) { s.sizeImage = 0x7FFFFFFF; }); }, bad},
-    {"file size of gigabytes", [] { return made([](BmpSpec& s) { s.fileSize = 0x7FFFFFFF; }); }, bad},
-    {"absurd pixel density", [] { return made([](BmpSpec& s) { s.xDensity = 30000000; }); }, bad},
+    {"RLE stored top-down", [] { return made([](BmpLayout& s) { s.height = -1; s.bitCount = 8; s.compression = 1; s.palette = rampPalette(2); s.pixels = {1, 1, 0, 1}; }); }, bad},
+    {"bfOffBits past the end", [] { return cut(made([](BmpLayout& s) { s.offBits = 1000; }), 14 + 40 + 24); }, bad},
+    {"bfOffBits inside the headers", [] { return made([](BmpLayout& s) { s.offBits = 20; }); }, bad},
+    {"pixel data one byte short", [] { return cut(made([](BmpLayout&) {}), 14 + 40 + 23); }, bad},
+    {"RLE size beyond the file", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.compression = 1; s.palette = rampPalette(2); s.pixels = {0, 1}; s.sizeImage = 100000; }); }, bad},
+    {"image size of gigabytes", [] { return made([](BmpLayout& s) { s.sizeImage = 0x7FFFFFFF; }); }, bad},
+    {"file size of gigabytes", [] { return made([](BmpLayout& s) { s.fileSize = 0x7FFFFFFF; }); }, bad},
+    {"absurd pixel density", [] { return made([](BmpLayout& s) { s.xDensity = 30000000; }); }, bad},
     {"all-zero masks", [] { return masked(16, {0, 0, 0}); }, bad},
     {"equal masks", [] { return masked(32, {0xFF, 0xFF, 0xFF00}); }, bad},
     {"overlapping masks", [] { return masked(16, {0x7C00, 0x07E0, 0x001F}); }, bad},
@@ -323,20 +323,20 @@ const BadInput badInputs[] = {
     {"16-bit mask above the pixel", [] { return masked(16, {0x7C0000, 0x03E0, 0x001F}); }, bad},
     {"blue mask missing", [] { return masked(16, {0xFF00, 0x00FF, 0}); }, bad},
     {"masks cut off by the end", [] { return cut(masked(32, {0xFF0000, 0xFF00, 0xFF}), 14 + 40 + 6); }, bad},
-    {"bit count 2", [] { return made([](BmpSpec& s) { s.bitCount = 2; s.palette = rampPalette(4); }); }, bad},
-    {"bit count 0", [] { return made([](BmpSpec& s) { s.bitCount = 0; }); }, bad},
-    {"bit count 64", [] { return made([](BmpSpec& s) { s.bitCount = 64; s.pixels = Pixels(64, 0); }); }, bad},
-    {"planes 0", [] { return made([](BmpSpec& s) { s.planes = 0; }); }, bad},
-    {"planes 2", [] { return made([](BmpSpec& s) { s.planes = 2; }); }, bad},
-    {"RLE8 compression on 24 bits", [] { return made([](BmpSpec& s) { s.compression = 1; }); }, bad},
-    {"bit fields on 8 bits", [] { return made([](BmpSpec& s) { s.bitCount = 8; s.compression = 3; s.masks = {4, 2, 1}; s.palette = rampPalette(256); }); }, bad},
-    {"JPEG compression", [] { return made([](BmpSpec& s) { s.compression = 4; }); }, bad},
+    {"bit count 2", [] { return made([](BmpLayout& s) { s.bitCount = 2; s.palette = rampPalette(4); }); }, bad},
+    {"bit count 0", [] { return made([](BmpLayout& s) { s.bitCount = 0; }); }, bad},
+    {"bit count 64", [] { return made([](BmpLayout& s) { s.bitCount = 64; s.pixels = Pixels(64, 0); }); }, bad},
+    {"planes 0", [] { return made([](BmpLayout& s) { s.planes = 0; }); }, bad},
+    {"planes 2", [] { return made([](BmpLayout& s) { s.planes = 2; }); }, bad},
+    {"RLE8 compression on 24 bits", [] { return made([](BmpLayout& s) { s.compression = 1; }); }, bad},
+    {"bit fields on 8 bits", [] { return made([](BmpLayout& s) { s.bitCount = 8; s.compression = 3; s.masks = {4, 2, 1}; s.palette = rampPalette(256); }); }, bad},
+    {"JPEG compression", [] { return made([](BmpLayout& s) { s.compression = 4; }); }, bad},
     {"empty data", [] { return std::vector<uint8_t>{}; }, bad},
     {"only BM", [] { return std::vector<uint8_t>{'B', 'M'}; }, bad},
-    {"file header only", [] { return cut(made([](BmpSpec&) {}), 14); }, bad},
-    {"cut inside the DIB header", [] { return cut(made([](BmpSpec&) {}), 30); }, bad},
-    {"bare DIB cut inside the core header", [] { return cut(made([](BmpSpec& s) { s.fileHeader = false; s.headerSize = 12; }), 9); }, bad},
-    {"core palette cut short", [] { return cut(made([](BmpSpec& s) { s.fileHeader = false; s.headerSize = 12; s.bitCount = 8; s.palette = rampPalette(256); }), 12 + 3 * 100); }, bad},
+    {"file header only", [] { return cut(made([](BmpLayout&) {}), 14); }, bad},
+    {"cut inside the DIB header", [] { return cut(made([](BmpLayout&) {}), 30); }, bad},
+    {"bare DIB cut inside the core header", [] { return cut(made([](BmpLayout& s) { s.fileHeader = false; s.headerSize = 12; }), 9); }, bad},
+    {"core palette cut short", [] { return cut(made([](BmpLayout& s) { s.fileHeader = false; s.headerSize = 12; s.bitCount = 8; s.palette = rampPalette(256); }), 12 + 3 * 100); }, bad},
 };
 
 TEST(BitmapDecode, BadInputsFailWithTheirMessageAndNoImage) {
@@ -357,9 +357,9 @@ TEST(BitmapDecode, ValidFilesAtTheLimitsLoad) {
     const std::vector<uint8_t> deltaToRowEnd = rle8(4, 2, {0, 2, 4, 0, 0, 1});
     EXPECT_EQ(decodeBitmap(deltaToRowEnd.data(), deltaToRowEnd.size()).failure, BitmapFailure::none);
     // Image sizes that count a few bytes too many, as real textures' headers do.
-    const std::vector<uint8_t> generousSize = made([](BmpSpec& s) { s.sizeImage = 24 + 40; });
+    const std::vector<uint8_t> generousSize = made([](BmpLayout& s) { s.sizeImage = 24 + 40; });
     EXPECT_EQ(decodeBitmap(generousSize.data(), generousSize.size()).failure, BitmapFailure::none);
-    const std::vector<uint8_t> generousRle = made([](BmpSpec& s) {
+    const std::vector<uint8_t> generousRle = made([](BmpLayout& s) {
         s.bitCount = 8;
         s.compression = 1;
         s.palette = rampPalette(2);
@@ -367,7 +367,7 @@ TEST(BitmapDecode, ValidFilesAtTheLimitsLoad) {
         s.sizeImage = 4 + 40;
     });
     EXPECT_EQ(decodeBitmap(generousRle.data(), generousRle.size()).failure, BitmapFailure::none);
-    const std::vector<uint8_t> oversizedTable = made([](BmpSpec& s) {
+    const std::vector<uint8_t> oversizedTable = made([](BmpLayout& s) {
         s.bitCount = 8;
         s.clrUsed = 300;
         s.palette = rampPalette(300);

@@ -22,11 +22,11 @@ protected:
 };
 
 std::vector<uint8_t> smallBmp() {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.pixels = padRows({{1, 2, 3, 4, 5, 6}});
-    return makeBmp(spec);
+    BmpLayout layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.pixels = padRows({{1, 2, 3, 4, 5, 6}});
+    return makeBmp(layout);
 }
 
 TEST_F(BitmapLoad, FileDecodesLikeItsBytesWithoutMessages) {
