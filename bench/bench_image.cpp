@@ -3,6 +3,7 @@
 // 24-bit file and a 2048 x 2048 RLE8 file made at start-up in a temporary directory.
 // A plain memcpy of the same number of output bytes is the floor.
 #include "image/bitmap.h"
+#include "support/bmp_writer.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -41,53 +42,14 @@ uint32_t nextRandom(uint32_t& state) {
     return state >> 8;
 }
 
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-// File header and 40-byte header; the caller appends palette and pixels, then
-// patches the sizes.
-std::vector<uint8_t> headers(int width, int height, uint16_t bits, uint32_t compression, uint32_t colours) {
-    std::vector<uint8_t> out = {'B', 'M'};
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 14 + 40 + 4 * colours);
-    put32(out, 40);
-    put32(out, uint32_t(width));
-    put32(out, uint32_t(height));
-    put16(out, 1);
-    put16(out, bits);
-    put32(out, compression);
-    put32(out, 0);
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, colours);
-    put32(out, 0);
-    return out;
-}
-
-void finish(std::vector<uint8_t>& out, size_t pixelOffset) {
-    const uint32_t size = uint32_t(out.size());
-    const uint32_t imageSize = uint32_t(out.size() - pixelOffset);
-    for (int i = 0; i < 4; ++i) {
-        out[2 + i] = uint8_t(size >> (8 * i));
-        out[34 + i] = uint8_t(imageSize >> (8 * i));
-    }
-}
-
 std::vector<uint8_t> makeDirect() {
-    std::vector<uint8_t> out = headers(directSide, directSide, 24, 0, 0);
+    BmpLayout layout;
+    layout.width = layout.height = directSide;
+    layout.pixels.resize(size_t(directSide) * directSide * 3);
     uint32_t state = 1;
-    out.reserve(out.size() + size_t(directSide) * directSide * 3);
-    for (size_t i = 0; i < size_t(directSide) * directSide * 3; ++i) out.push_back(uint8_t(nextRandom(state)));
-    finish(out, 54);
-    return out;
+    for (uint8_t& value : layout.pixels) value = uint8_t(nextRandom(state));
+    layout.sizeImage = uint32_t(layout.pixels.size());
+    return makeBmp(layout);
 }
 
 void flushLiterals(std::vector<uint8_t>& out, std::vector<uint8_t>& literals) {
@@ -108,14 +70,13 @@ void flushLiterals(std::vector<uint8_t>& out, std::vector<uint8_t>& literals) {
 // Rows of spans 1 to 64 pixels long: long spans become runs, short ones gather into
 // absolute runs, as a texture with flat areas and detail would encode.
 std::vector<uint8_t> makeRle() {
-    std::vector<uint8_t> out = headers(rleSide, rleSide, 8, 1, 256);
-    for (int i = 0; i < 256; ++i) {
-        out.push_back(uint8_t(i));
-        out.push_back(uint8_t(255 - i));
-        out.push_back(uint8_t(i * 7));
-        out.push_back(0);
-    }
-    const size_t pixelOffset = out.size();
+    BmpLayout layout;
+    layout.width = layout.height = rleSide;
+    layout.bitCount = 8;
+    layout.compression = 1;
+    layout.clrUsed = 256;
+    for (int i = 0; i < 256; ++i) layout.palette.push_back({uint8_t(i * 7), uint8_t(255 - i), uint8_t(i)});
+    std::vector<uint8_t>& out = layout.pixels;
     uint32_t state = 7;
     std::vector<uint8_t> literals;
     for (int y = 0; y < rleSide; ++y) {
@@ -138,17 +99,15 @@ std::vector<uint8_t> makeRle() {
         out.push_back(0);
         out.push_back(y + 1 == rleSide ? 1 : 0);
     }
-    finish(out, pixelOffset);
-    return out;
+    layout.sizeImage = uint32_t(out.size());
+    return makeBmp(layout);
 }
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    if (!writeBytes(path, bytes)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         std::exit(1);
     }
-    std::fclose(f);
 }
 
 size_t outputBytes(int side) { return size_t(side) * side * 3; }

@@ -13,50 +13,29 @@
 #include <string>
 #include <vector>
 
+#include "support/bmp_writer.h"  // Required for: makeBmp, padRows, writeBytes
+
 namespace {
 
 // --- Textures ---------------------------------------------------------------------------
 
 using Pixel = std::function<void(int x, int y, uint8_t rgb[3])>;
 
-void put16(std::vector<uint8_t>& out, unsigned value) {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-void put32(std::vector<uint8_t>& out, uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
-// A 24-bit bottom-up BMP with the 14-byte file header and a 40-byte info header.
+// A 24-bit bottom-up BMP of the pattern.
 bool writeBmp(const std::string& path, int width, int height, const Pixel& pixel) {
-    const uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
-    std::vector<uint8_t> out;
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, 54 + stride * uint32_t(height));
-    put32(out, 0);
-    put32(out, 54);
-    put32(out, 40);
-    put32(out, uint32_t(width));
-    put32(out, uint32_t(height));
-    put16(out, 1);
-    put16(out, 24);
-    for (int i = 0; i < 6; ++i) put32(out, 0);
+    std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             uint8_t rgb[3];
             pixel(x, y, rgb);
-            out.push_back(rgb[2]);
-            out.push_back(rgb[1]);
-            out.push_back(rgb[0]);
+            rows[size_t(y)].insert(rows[size_t(y)].end(), {rgb[2], rgb[1], rgb[0]});
         }
-        out.resize(out.size() + (stride - uint32_t(width) * 3), 0);
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool ok = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-    return std::fclose(file) == 0 && ok;
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.pixels = padRows(rows);
+    return writeBytes(path, makeBmp(layout));
 }
 
 void bricks(int x, int y, uint8_t rgb[3]) {

@@ -38,7 +38,7 @@ extern int32_t visitedCount;
 // One per call of traverseCell; shown as "Kol view portal %d".
 extern int32_t viewedCellCount;
 // Stencil portals in the order the walk met them. The list holds maxStencilPortals;
-// a walk that meets more follows the further ones as plain openings (see traverseCell).
+// a walk that meets more does not follow the further ones (see traverseCell).
 extern StencilPortal stencilPortalList[maxStencilPortals];
 extern int32_t stencilPortalCount;
 // The top-level wedge, camera-relative (lateral offset positive to the left, forward

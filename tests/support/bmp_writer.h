@@ -1,5 +1,5 @@
-// Builds small BMP and DIB files byte by byte for the loader's tests, with every
-// header field open to being set wrong on purpose.
+// Builds BMP and DIB files byte by byte: for the loader's tests (every header field open
+// to being set wrong on purpose), its benchmark and the world builder's textures.
 #pragma once
 
 #include <array>
@@ -33,6 +33,9 @@ std::vector<uint8_t> padRows(const std::vector<std::vector<uint8_t>>& rows);
 
 // A grey ramp palette of n entries: entry i is (i, 255 - i, i / 2).
 std::vector<std::array<uint8_t, 3>> rampPalette(size_t n);
+
+// Writes bytes to the file; false when it cannot be written.
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Writes bytes to a fresh file in the temporary directory; returns its path.
 std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes);

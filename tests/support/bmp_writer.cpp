@@ -1,4 +1,4 @@
-#include "image/bmp_writer.h"
+#include "support/bmp_writer.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -80,15 +80,18 @@ std::vector<std::array<uint8_t, 3>> rampPalette(size_t n) {
     return palette;
 }
 
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+}
+
 std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                           ("bitmap_tests_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / name).string();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    writeBytes(path, bytes);
     return path;
 }
