@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
 set -e
 PACKAGES="cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
-libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0 libpng-dev
+libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libpng-dev
 libgtest-dev libbenchmark-dev libstb-dev xvfb xauth"
 missing=""
 for p in $PACKAGES; do
