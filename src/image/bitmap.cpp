@@ -3,6 +3,7 @@
 #include "image/bitmap.h"
 
 #include "image/bitmap_format.h"
+#include "image/huge_pages.h"
 
 #include <fcntl.h>     // Required for: open
 #include <sys/mman.h>  // Required for: mmap, munmap
@@ -59,16 +60,6 @@ DecodeResult failed(Failure failure) {
     result.failure = failure.kind;
     result.detail = std::move(failure.detail);
     return result;
-}
-
-// A large block's fresh pages cost one fault each on first touch, 4 KiB at a time (and
-// far more than the decoding itself in a virtual machine). Asking for huge pages before
-// the block is touched cuts that to one fault per 2 MiB; a hint the kernel may ignore.
-void adviseHugePages(const uint8_t* block, size_t bytes) {
-    constexpr uintptr_t hugePage = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + hugePage - 1) & ~(hugePage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(hugePage - 1);
-    if (block && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 // The pixel block with room for the whole image. Row decoding appends rows, so the

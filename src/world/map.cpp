@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "image/huge_pages.h"  // Required for: adviseHugePages
 #include "world/world.h"
 
 #include <fcntl.h>
@@ -181,17 +182,6 @@ struct MapReader {
         return true;
     }
 };
-
-// Large polygon arrays are touched page by page while loading; asking for huge pages
-// turns hundreds of thousands of page faults into a few hundred. Only a hint: without
-// it, or where the system declines, loading is merely slower.
-void adviseHugePages(void* start, size_t bytes) {
-    constexpr uintptr_t hugePage = uintptr_t(2) << 20;
-    if (bytes < 4 * hugePage) return;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + hugePage - 1) & ~(hugePage - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(hugePage - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 // Where each portal was read, so a neighbour can be refused by its line once every
 // cell is known.
