@@ -5,8 +5,8 @@
 //   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 //       -Isrc fuzz/fuzz_bitmap.cpp src/image/*.cpp -o /tmp/fuzz_bitmap
 //   mkdir -p /tmp/fuzz_bitmap_corpus
-//   /tmp/fuzz_bitmap /tmp/fuzz_bitmap_corpus ../shared/testdata/bmpsuite/g ../shared/testdata/bmpsuite/q \
-//       ../shared/testdata/bmpsuite/b -dict=fuzz/bitmap.dict -max_len=65536 -rss_limit_mb=2048 -timeout=5 \
+//   /tmp/fuzz_bitmap /tmp/fuzz_bitmap_corpus tests/data/bmpsuite/g tests/data/bmpsuite/q \
+//       tests/data/bmpsuite/b -dict=fuzz/bitmap.dict -max_len=65536 -rss_limit_mb=2048 -timeout=5 \
 //       -max_total_time=180
 #include "image/bitmap.h"
 

@@ -4,8 +4,8 @@
 //   mkdir -p build-fuzz && clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined \
 //       -fno-sanitize-recover=undefined -Isrc fuzz/fuzz_chunk3ds.cpp src/model3ds/*.cpp \
 //       -o build-fuzz/fuzz_chunk3ds
-//   mkdir -p build-fuzz/corpus && tail -n +2 ../shared/testdata/models3ds/INDEX.tsv | cut -f1 | \
-//       while read f; do cp "../shared/testdata/models3ds/$f" build-fuzz/corpus/; done
+//   mkdir -p build-fuzz/corpus && tail -n +2 tests/data/models3ds/INDEX.tsv | cut -f1 | \
+//       while read f; do cp "tests/data/models3ds/$f" build-fuzz/corpus/; done
 //   build-fuzz/fuzz_chunk3ds -max_total_time=120 -timeout=5 -rss_limit_mb=2048 -max_len=100000 \
 //       build-fuzz/corpus
 //
