@@ -8,19 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "image/huge_pages.h"  // Required for: adviseHugePages
+#include "image/huge_pages.h"        // Required for: adviseHugePages
+#include "platform/regular_file.h"  // Required for: openRegularFile
 #include "world/world.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sys/mman.h>  // Required for: mmap, madvise
 
 namespace {
-
-// The shortest text a polygon record can have: a 5-digit tag and 15 one-digit values,
-// each with a blank before it.
-constexpr size_t minPolygonBytes = 5 + 15 * 2;
 
 // The whole map file in memory with a cursor. Numbers are taken the way the formatted
 // conversions take them: leading blanks skipped, then the longest prefix that forms a
@@ -197,36 +191,62 @@ struct LoadState {
     int32_t polygonIndex = 0;  // n: polygons read so far
     int32_t currentTexture = 0;
     std::vector<PortalSource> portalSources;
+    const char* populatedEnd = nullptr;  // the file's pages before this are mapped in
+    const char* releasedEnd = nullptr;   // and those before this let go again
 };
 
-// The map file mapped read-only for the length of the load; the kernel fills the pages
-// in one go rather than on a fault per page.
+// The file's pages are mapped in ahead of the parser a window at a time, one call per
+// window rather than a fault per page, and let go once the parser is past them. So the
+// loader holds at most two windows of the file, whatever its size, and touches nothing
+// more than a window beyond the record being read: what follows the end tag stays on
+// disk.
+constexpr size_t populateWindow = size_t(256) << 10;
+constexpr uintptr_t pageMask = 4095;
+
+const char* pageFloor(const char* p) {
+    return reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) & ~pageMask);
+}
+
+void populateAhead(LoadState& state) {
+    const MapReader& reader = state.reader;
+    if (reader.p >= reader.end || size_t(state.populatedEnd - reader.p) >= populateWindow / 2) return;
+    const char* from = pageFloor(state.populatedEnd);
+    const char* to = std::min(reader.end, state.populatedEnd + populateWindow);
+    madvise(const_cast<char*>(from), size_t(to - from), MADV_POPULATE_READ);
+    state.populatedEnd = to;
+    const char* keepFrom = pageFloor(reader.p);
+    if (keepFrom > state.releasedEnd + populateWindow) {
+        madvise(const_cast<char*>(state.releasedEnd), size_t(keepFrom - state.releasedEnd), MADV_DONTNEED);
+        state.releasedEnd = keepFrom;
+    }
+}
+
+// The map file mapped read-only for the length of the load. Pages are read as the
+// parser reaches them: whatever follows the end tag is never touched, however large.
 struct MappedMap {
     const char* bytes = nullptr;
     size_t size = 0;
-    int error = 0;
+    std::string reason;  // why the file cannot be read
 
     explicit MappedMap(const char* fileName) {
-        const int fd = open(fileName, O_RDONLY);
-        if (fd < 0) {
-            error = errno;
+        const platform::OpenedFile file = platform::openRegularFile(fileName, platform::FileAccess::read);
+        if (!file.ok()) {
+            reason = file.reason;
             return;
         }
-        struct stat info;
-        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            error = fstat(fd, &info) != 0 ? errno : EISDIR;
-        } else if (info.st_size > 0) {
-            void* mapped = mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (mapped == MAP_FAILED) {
-                error = errno;
-            } else {
-                bytes = static_cast<const char*>(mapped);
-                size = size_t(info.st_size);
-            }
-        } else {
+        if (file.size == 0) {
             bytes = "";
+            return;
         }
-        close(fd);
+        void* mapped = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE, file.handle.fd(), 0);
+        if (mapped == MAP_FAILED) {
+            reason = std::strerror(errno);
+            return;
+        }
+        // Read-ahead in large steps: the parser walks the file once, front to back.
+        madvise(mapped, size_t(file.size), MADV_SEQUENTIAL);
+        bytes = static_cast<const char*>(mapped);
+        size = size_t(file.size);
     }
     ~MappedMap() {
         if (size > 0) munmap(const_cast<char*>(bytes), size);
@@ -235,6 +255,20 @@ struct MappedMap {
     MappedMap& operator=(const MappedMap&) = delete;
     bool ok() const { return bytes != nullptr; }
 };
+
+// The polygon array grows by doubling as records come, so its memory follows what was
+// parsed, never the file's size. Each new block is advised onto huge pages before
+// anything is copied into it: a fault per 4 KiB page would cost more than the parsing.
+void appendPolygon(const WallPolygon& polygon) {
+    if (wallPolygons.size() == wallPolygons.capacity()) {
+        std::vector<WallPolygon> grown;
+        grown.reserve(std::max<size_t>(64, wallPolygons.capacity() * 2));
+        adviseHugePages(grown.data(), grown.capacity() * sizeof(WallPolygon));
+        grown.insert(grown.end(), wallPolygons.begin(), wallPolygons.end());
+        wallPolygons.swap(grown);
+    }
+    wallPolygons.push_back(polygon);
+}
 
 bool readTexture(LoadState& state) {
     char name[nameFieldSize];
@@ -391,7 +425,7 @@ bool readPolygon(LoadState& state, bool withNormals) {
     } else {
         computeFlatPlane(poly);
     }
-    wallPolygons.push_back(poly);
+    appendPolygon(poly);
     ++state.polygonIndex;
     return true;
 }
@@ -400,6 +434,7 @@ bool readPolygon(LoadState& state, bool withNormals) {
 bool readRecords(LoadState& state) {
     MapReader& reader = state.reader;
     for (;;) {
+        populateAhead(state);
         float tag = 0;
         if (!reader.readFloat(tag, "a record tag or the end tag")) return false;
         bool ok = true;
@@ -439,21 +474,19 @@ bool checkNeighbours(LoadState& state) {
 bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error) {
     const MappedMap file(fileName);
     if (!file.ok()) {
-        error = std::string("Cannot open the map file ") + fileName + ": " + std::strerror(file.error);
+        error = std::string("Cannot open the map file ") + fileName + ": " + file.reason;
         return false;
     }
     LoadState state;
     state.reader.fileName = fileName;
     state.reader.p = file.bytes;
     state.reader.end = file.bytes + file.size;
+    state.populatedEnd = state.releasedEnd = file.bytes;
     state.resolvers = &resolvers;
 
     cellCount = 0;
     wallPolygons.clear();
-    // A polygon takes at least minPolygonBytes of text, so this never has to grow; the
-    // capacity beyond what is read is address space that is never touched.
-    wallPolygons.reserve(file.size / minPolygonBytes + 1);
-    adviseHugePages(wallPolygons.data(), wallPolygons.capacity() * sizeof(WallPolygon));
+    wallPolygons.shrink_to_fit();
     polygonCount = 0;
     const bool ok = readRecords(state) && checkNeighbours(state);
     if (!ok) {

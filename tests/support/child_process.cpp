@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -168,4 +169,20 @@ ChildResult runInChild(const std::function<std::string()>& body, const ChildOpti
         result.setupError = "the child ended without a result (status " + std::to_string(status) + ")";
     }
     return result;
+}
+
+long procStatusKilobytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    const std::string prefix = std::string(field) + ":";
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+    }
+    return -1;
+}
+
+bool resetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return bool(clear);
 }

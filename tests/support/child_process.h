@@ -28,3 +28,8 @@ struct ChildResult {
 // Forks; the child sets itself up as asked, runs body and hands its result back through
 // a pipe. The body must not use gtest assertions: it reports through its result.
 ChildResult runInChild(const std::function<std::string()>& body, const ChildOptions& options = {});
+
+// This process's line "<field>: N kB" of /proc/self/status (VmRSS, VmHWM, VmSize), or -1.
+long procStatusKilobytes(const char* field);
+// Starts VmHWM (the peak resident size) afresh from the current resident size.
+bool resetPeakResident();

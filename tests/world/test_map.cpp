@@ -1,6 +1,7 @@
 // The map loader: records, tables and invariants, and every refused input with its line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "world/map.h"
 #include "world/world.h"
 
@@ -260,11 +262,39 @@ TEST_F(MapLoader, RefusesAMissingFile) {
     EXPECT_NE(error.find("/nonexistent/map.m"), std::string::npos) << error;
 }
 
-TEST_F(MapLoader, ReadOnlyFileLoads) {
+// The map is only read: loading it asks for no write access, which no one (root
+// included) has in the child.
+TEST_F(MapLoader, LoadingAsksForReadAccessOnly) {
     const std::string path = writeTempMap(cellRecord() + flatFloor + "100000");
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    EXPECT_TRUE(loadMap(path.c_str(), fake.resolvers(), error)) << error;
-    EXPECT_EQ(polygonCount, 1);
+    ChildOptions options;
+    options.denyWriteOpens = true;
+    const ChildResult child = runInChild([&] {
+        return loadMap(path.c_str(), fake.resolvers(), error) ? std::to_string(polygonCount) : error;
+    }, options);
+    EXPECT_EQ(child.output, "1") << child.describe();
+}
+
+// Nothing after the end tag is read: a small map followed by 300 MB of padding costs
+// no more memory, resident or reserved, than the map alone.
+TEST_F(MapLoader, PaddingAfterTheEndTagIsNeverTouched) {
+    const std::string path = writeTempMap(cellRecord() + flatFloor + "100000 ");
+    ASSERT_EQ(truncate(path.c_str(), off_t(300) << 20), 0);  // sparse: costs no disk
+    const ChildResult child = runInChild([&] {
+        if (!resetPeakResident()) return std::string("cannot reset the peak resident size");
+        const long resident = procStatusKilobytes("VmRSS");
+        const long reserved = procStatusKilobytes("VmSize");
+        if (!loadMap(path.c_str(), fake.resolvers(), error)) return error;
+        return std::to_string(polygonCount) + " " + std::to_string(procStatusKilobytes("VmHWM") - resident) +
+               " " + std::to_string(procStatusKilobytes("VmSize") - reserved);
+    });
+    std::remove(path.c_str());
+    long polygons = 0, peakGrowth = -1, keptGrowth = -1;
+    ASSERT_EQ(std::sscanf(child.output.c_str(), "%ld %ld %ld", &polygons, &peakGrowth, &keptGrowth), 3)
+        << child.describe();
+    EXPECT_EQ(polygons, 1);
+    // Kilobytes; the file alone is 307 200.
+    EXPECT_LT(peakGrowth, 8 * 1024) << "resident memory grew by " << peakGrowth << " kB";
+    EXPECT_LT(keptGrowth, 8 * 1024) << "address space kept grew by " << keptGrowth << " kB";
 }
 
 }  // namespace
