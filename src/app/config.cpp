@@ -2,16 +2,22 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <vector>
 
+#include <unistd.h>  // Required for: read
+
+#include "platform/regular_file.h"  // Required for: openRegularFile
 #include "world/settings.h"
 
 namespace {
 
 constexpr int maxWindowSide = 16384;
+// game.ini holds six keys; a file larger than this is not a configuration, and reading
+// it whole would cost memory in proportion to whatever it is.
+constexpr size_t maxConfigBytes = 1 << 20;
 
 // game.ini as whitespace-separated tokens, each with the line it stands on (for
 // warnings). Tokens may be of any length.
@@ -20,11 +26,36 @@ struct Token {
     int line = 0;
 };
 
-std::vector<Token> readTokens(const char* fileName) {
+// The whole file, or false with `problem` saying why it cannot be used.
+bool readConfigBytes(const char* fileName, std::string& bytes, std::string& problem) {
+    const platform::OpenedFile file = platform::openRegularFile(fileName, platform::FileAccess::read);
+    if (!file.ok()) {
+        problem = file.reason;
+        return false;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(file.handle.fd(), buffer, sizeof buffer);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            problem = std::string("reading failed at byte offset ") + std::to_string(bytes.size()) + ": " +
+                      std::strerror(errno);
+            return false;
+        }
+        if (bytes.size() + size_t(n) > maxConfigBytes) {
+            problem = "is larger than " + std::to_string(maxConfigBytes) + " bytes";
+            return false;
+        }
+        bytes.append(buffer, size_t(n));
+    }
+}
+
+// A file that cannot be read gives no tokens, as a missing one does; `problem` says why.
+std::vector<Token> readTokens(const char* fileName, std::string& problem) {
     std::vector<Token> tokens;
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return tokens;
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (!readConfigBytes(fileName, bytes, problem)) return tokens;
     int line = 1;
     size_t i = 0;
     while (i < bytes.size()) {
@@ -105,7 +136,9 @@ struct ConfigCursor {
 
 WindowConfig readWindowConfig(const char* fileName) {
     WindowConfig config;
-    const std::vector<Token> tokens = readTokens(fileName);
+    // A file that cannot be read is reported by the start-up reader, a moment later.
+    std::string problem;
+    const std::vector<Token> tokens = readTokens(fileName, problem);
     ConfigCursor cursor{fileName, tokens};
     while (!cursor.done()) {
         const std::string& key = tokens[cursor.next++].text;
@@ -125,7 +158,12 @@ void readEngineConfig(const char* fileName) {
     HEIGHT = 480;
     WIDTH = 640;
     DIRECTX = 0;
-    const std::vector<Token> tokens = readTokens(fileName);
+    std::string problem;
+    const std::vector<Token> tokens = readTokens(fileName, problem);
+    // The defaults switch the display mode (FULLSCREEN 1), so a missing file is worth a line.
+    if (!problem.empty())
+        std::fprintf(stderr, "%s: warning: %s; using the defaults FULLSCREEN 1, WIDTH 640, "
+                             "HEIGHT 480, DIRECTX 0\n", fileName, problem.c_str());
     ConfigCursor cursor{fileName, tokens};
     while (!cursor.done()) {
         const std::string key = tokens[cursor.next++].text;

@@ -12,10 +12,14 @@ struct WindowConfig {
     int height = 480;
 };
 
-// Reads FULLSCREEN, WIDTH and HEIGHT. A missing file gives the defaults; a key whose
-// value is not a number keeps its default with a warning on standard error.
+// Reads FULLSCREEN, WIDTH and HEIGHT. A file that is missing or cannot be read (a
+// folder, a FIFO, a device, no permission, larger than 1 MiB) gives the defaults without
+// a word: the start-up reader reports it. A key whose value is not a number keeps its
+// default with a warning on standard error.
 WindowConfig readWindowConfig(const char* fileName);
 
 // Sets the start-up defaults (FULLSCREEN 1, WIDTH 640, HEIGHT 480, DIRECTX 0; PLAYDEMO
-// and SAVEDEMO keep their values) and reads all six keys into the settings.
+// and SAVEDEMO keep their values) and reads all six keys into the settings. A file that
+// is missing or cannot be read leaves the defaults, with one warning line naming the
+// file and the reason on standard error.
 void readEngineConfig(const char* fileName);

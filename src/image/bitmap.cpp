@@ -5,13 +5,14 @@
 #include "image/bitmap_format.h"
 #include "image/huge_pages.h"
 
-#include <fcntl.h>     // Required for: open
 #include <sys/mman.h>  // Required for: mmap, munmap
-#include <sys/stat.h>  // Required for: fstat
-#include <unistd.h>    // Required for: close
 
+#include "platform/regular_file.h"  // Required for: openRegularFile
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 using namespace bitmap_detail;
@@ -23,23 +24,29 @@ std::function<void(const std::string& text)> bitmapErrorSink = [](const std::str
 
 namespace {
 
-// The whole file mapped read-only; empty when it cannot be opened or mapped (an empty
-// file cannot be mapped either).
+// The whole file mapped read-only; empty when it cannot be opened or mapped, with the
+// reason (an empty file cannot be mapped either).
 class MappedFile {
 public:
     explicit MappedFile(const char* fileName) {
-        const int fd = open(fileName, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        struct stat info{};
-        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-            // Populating up front costs less than taking a page fault per 4 KiB later.
-            void* view = mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (view != MAP_FAILED) {
-                data_ = static_cast<const uint8_t*>(view);
-                size_ = size_t(info.st_size);
-            }
+        const platform::OpenedFile file = platform::openRegularFile(fileName, platform::FileAccess::read);
+        if (!file.ok()) {
+            reason_ = file.reason;
+            return;
         }
-        close(fd);  // the mapping keeps the file's pages
+        if (file.size == 0) {
+            reason_ = "is empty";
+            return;
+        }
+        // Populating up front costs less than taking a page fault per 4 KiB later.
+        void* view = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle.fd(), 0);
+        if (view == MAP_FAILED) {
+            reason_ = std::strerror(errno);
+            return;
+        }
+        data_ = static_cast<const uint8_t*>(view);
+        size_ = size_t(file.size);
+        // The mapping keeps the file's pages; the descriptor closes here.
     }
     ~MappedFile() {
         if (data_) munmap(const_cast<uint8_t*>(data_), size_);
@@ -49,10 +56,12 @@ public:
 
     const uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
+    std::string reason_;
 };
 
 DecodeResult failed(Failure failure) {
@@ -109,7 +118,10 @@ const char* bitmapFailureText(BitmapFailure failure) {
 }
 
 std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure, const std::string& detail) {
-    if (failure == BitmapFailure::openFailed) return "Failed to open DIB file " + std::string(fileName) + ".\n";
+    if (failure == BitmapFailure::openFailed) {
+        const std::string text = "Failed to open DIB file " + std::string(fileName) + ".\n";
+        return detail.empty() ? text : text + fileName + ": " + detail;
+    }
     std::string text = bitmapFailureText(failure);
     if (!detail.empty()) text += "\n" + std::string(fileName) + ": " + detail;
     return text;
@@ -118,7 +130,7 @@ std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure, cons
 std::unique_ptr<ImageRecord> loadBitmap(const char* fileName) {
     const MappedFile file(fileName);
     if (!file.data()) {
-        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, ""));
+        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, file.reason()));
         return nullptr;
     }
     DecodeResult result = decodeBitmap(file.data(), file.size());

@@ -30,7 +30,7 @@ extern std::function<void(const std::string& text)> bitmapErrorSink;
 // Why a file gave no image; each kind has its own fixed message (bitmapFailureText).
 enum class BitmapFailure {
     none,
-    openFailed,       // "Failed to open DIB file %s.\n": missing, unreadable or empty file
+    openFailed,       // "Failed to open DIB file %s.\n": missing, unreadable, empty or not a regular file
     outOfMemory,      // "Out of memory.": the image is larger than the loader accepts or can allocate
     unknownFormat,    // "Unknown DIB file format.": a DIB header that is neither 12 nor 40 bytes
     conversionError,  // "Image file conversion error.": anything else wrong with the file's contents
@@ -55,6 +55,7 @@ DecodeResult decodeBitmap(const uint8_t* data, size_t size);
 const char* bitmapFailureText(BitmapFailure failure);
 
 // The message the loader shows for a failure: the fixed text, then a line naming the
-// file and what was wrong where. The open failure keeps its own one-line form.
+// file and what was wrong where. The open failure keeps its own first line, with the
+// file name in it, and then the reason ("is a FIFO", "No such file or directory").
 std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure,
                                const std::string& detail);

@@ -1,13 +1,12 @@
 // The demo file: one 5-byte record per control step, played back in place of the devices
 // or recorded beside them.
-#include <sys/stat.h>  // Required for: fstat, to refuse a folder given as the demo
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "input/input_local.h"
+#include "platform/regular_file.h"  // Required for: openRegularStream
 #include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath, demoFile
 
 namespace {
@@ -40,27 +39,18 @@ int32_t speedUnits(float speed) {
     return int32_t(units);
 }
 
+// The demo must be a regular file: a FIFO would block the start, a device would never end.
 std::FILE* openForPlayback(std::string& message) {
-    std::FILE* file = std::fopen(demoPath.c_str(), "rb");
-    if (!file) {
-        message = "Cannot play the demo file " + quoted(demoPath) + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    struct stat info {};
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        message = "Cannot play the demo file " + quoted(demoPath) + ": it is a folder";
-        return nullptr;
-    }
+    std::string reason;
+    std::FILE* file = platform::openRegularStream(demoPath, platform::FileAccess::read, reason);
+    if (!file) message = "Cannot play the demo file " + quoted(demoPath) + ": " + reason;
     return file;
 }
 
 std::FILE* openForRecording(std::string& message) {
-    std::FILE* file = std::fopen(demoPath.c_str(), "wb");
-    if (!file) {
-        message = "Cannot record into the demo file " + quoted(demoPath) + ": " +
-                  std::strerror(errno);
-    }
+    std::string reason;
+    std::FILE* file = platform::openRegularStream(demoPath, platform::FileAccess::write, reason);
+    if (!file) message = "Cannot record into the demo file " + quoted(demoPath) + ": " + reason;
     return file;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "model3ds/3dserr.h"
+#include "platform/regular_file.h"  // Required for: openRegularStream
 
 namespace {
 
@@ -106,9 +107,10 @@ bool reopenAsTemporary(file3ds* file) {
     }
     file->isTemporary = 1;
     file->name = temp;
-    file->stream = std::fopen(temp.c_str(), "rb");
+    std::string reason;
+    file->stream = platform::openRegularStream(temp, platform::FileAccess::read, reason);
     if (!file->stream) {
-        RecordError3ds(ERR_OPENING_FILE, temp);
+        RecordError3ds(ERR_OPENING_FILE, temp + ": " + reason);
         return false;
     }
     attachBuffer(file);
@@ -159,9 +161,15 @@ file3ds* OpenModelFile3ds(const char* name, const char* mode) {
         dropContext(file);
         return nullptr;
     }
-    file->stream = std::fopen(name, (file->mode & kModeRead3ds) ? "rb" : "wb");
+    // A FIFO or a device is refused, never waited on; a name in another case finds the
+    // file when reading. The context keeps the path really opened, so that moving the
+    // file aside later renames the right one.
+    std::string reason;
+    const platform::FileAccess access =
+        (file->mode & kModeRead3ds) ? platform::FileAccess::read : platform::FileAccess::write;
+    file->stream = platform::openRegularStream(name, access, reason, &file->name);
     if (!file->stream) {
-        RecordError3ds(ERR_OPENING_FILE, name);
+        RecordError3ds(ERR_OPENING_FILE, std::string(name) + ": " + reason);
         dropContext(file);
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/regular_file.h"  // Required for: openRegularStream
 #include "render/local.h"
 
 namespace {
@@ -52,9 +53,11 @@ bool writeScreenshot(const std::string& pngPath) {
         std::fprintf(stderr, "%s: no frame was drawn, so there is no screenshot to write\n", pngPath.c_str());
         return false;
     }
-    FileCloser out{std::fopen(pngPath.c_str(), "wb")};
+    // A FIFO or a device given as the picture is refused rather than waited on.
+    std::string reason;
+    FileCloser out{platform::openRegularStream(pngPath, platform::FileAccess::write, reason)};
     if (!out.file) {
-        std::fprintf(stderr, "%s: cannot be opened for writing\n", pngPath.c_str());
+        std::fprintf(stderr, "%s: cannot be opened for writing: %s\n", pngPath.c_str(), reason.c_str());
         return false;
     }
     const bool written = writeRows(out.file, keptFrame) && std::fflush(out.file) == 0;

@@ -7,6 +7,7 @@
 
 #include "app/cmdline.h"
 #include "app/config.h"
+#include "support/child_process.h"
 #include "world/settings.h"
 
 namespace {
@@ -37,17 +38,33 @@ TEST_F(Config, TheTwoReadersHaveTheirOwnDefaults) {
     EXPECT_EQ(DIRECTX, 0);
 }
 
-TEST_F(Config, AMissingFileGivesEachReaderItsDefaults) {
-    const WindowConfig window = readWindowConfig("/nonexistent/game.ini");
-    EXPECT_EQ(window.fullscreen, 0);
-    EXPECT_EQ(window.width, 640);
-    EXPECT_EQ(window.height, 480);
-    readEngineConfig("/nonexistent/game.ini");
-    EXPECT_EQ(FULLSCREEN, 1);
-    EXPECT_EQ(WIDTH, 640);
-    EXPECT_EQ(HEIGHT, 480);
-    EXPECT_EQ(PLAYDEMO, 0);
-    EXPECT_EQ(SAVEDEMO, 0);
+// A file that is missing or too large to be a configuration is not read at all: each
+// reader keeps its defaults, and the start-up reader says so in one line.
+TEST_F(Config, AFileThatCannotBeReadGivesEachReaderItsDefaultsAndOneWarning) {
+    const std::string oversized = writeIni("WIDTH 800 " + std::string(1 << 20, ' '));
+    const std::pair<std::string, std::string> cases[] = {
+        {"/nonexistent/game.ini", "No such file or directory"},
+        {oversized, "is larger than 1048576 bytes"},
+    };
+    for (const auto& [path, reason] : cases) {
+        resetSettings();
+        testing::internal::CaptureStderr();
+        const WindowConfig window = readWindowConfig(path.c_str());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(window.fullscreen, 0);
+        EXPECT_EQ(window.width, 640);
+        EXPECT_EQ(window.height, 480);
+        testing::internal::CaptureStderr();
+        readEngineConfig(path.c_str());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  path + ": warning: " + reason +
+                      "; using the defaults FULLSCREEN 1, WIDTH 640, HEIGHT 480, DIRECTX 0\n");
+        EXPECT_EQ(FULLSCREEN, 1);
+        EXPECT_EQ(WIDTH, 640);
+        EXPECT_EQ(HEIGHT, 480);
+        EXPECT_EQ(PLAYDEMO, 0);
+        EXPECT_EQ(SAVEDEMO, 0);
+    }
 }
 
 TEST_F(Config, KeysAreCaseSensitiveStrayWordsSkippedLastValueWins) {
@@ -102,11 +119,18 @@ TEST_F(Config, LongTokensAndDemoPathsAreReadWhole) {
     EXPECT_EQ(WIDTH, 720);
 }
 
-TEST_F(Config, AReadOnlyFileIsRead) {
-    const std::string path = writeIni("WIDTH 1000");
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    readEngineConfig(path.c_str());
-    EXPECT_EQ(WIDTH, 1000);
+// game.ini is only read: the readers ask for no write access, which no one (root
+// included) has in the child.
+TEST_F(Config, ReadingAsksForReadAccessOnly) {
+    const std::string path = writeIni("WIDTH 1000 FULLSCREEN 0");
+    ChildOptions options;
+    options.denyWriteOpens = true;
+    const ChildResult child = runInChild([&] {
+        const WindowConfig window = readWindowConfig(path.c_str());
+        readEngineConfig(path.c_str());
+        return std::to_string(window.width) + " " + std::to_string(WIDTH) + " " + std::to_string(FULLSCREEN);
+    }, options);
+    EXPECT_EQ(child.output, "1000 1000 0") << child.describe();
 }
 
 struct CommandLineCase {

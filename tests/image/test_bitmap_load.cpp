@@ -52,16 +52,27 @@ TEST_F(BitmapLoad, RealModelTexturesLoad) {
     EXPECT_TRUE(messages.empty()) << messages.front();
 }
 
-TEST_F(BitmapLoad, UnopenableFilesShowTheOpenMessageWithTheName) {
+TEST_F(BitmapLoad, UnopenableFilesShowTheOpenMessageWithTheNameAndTheReason) {
     const std::string missing = (std::filesystem::temp_directory_path() / "no-such-texture.bmp").string();
     const std::string empty = writeTempFile("empty.bmp", {});
     const std::string directory = std::filesystem::temp_directory_path().string();
-    for (const std::string& name : {missing, empty, directory}) {
+    const std::pair<std::string, const char*> cases[] = {
+        {missing, "No such file or directory"}, {empty, "is empty"}, {directory, "is a folder"}};
+    for (const auto& [name, reason] : cases) {
         messages.clear();
         EXPECT_FALSE(loadBitmap(name.c_str())) << name;
         ASSERT_EQ(messages.size(), 1u) << name;
-        EXPECT_EQ(messages[0], "Failed to open DIB file " + name + ".\n");
+        EXPECT_EQ(messages[0], "Failed to open DIB file " + name + ".\n" + name + ": " + reason);
     }
+}
+
+// Models made where file names ignore case name their textures in capitals.
+TEST_F(BitmapLoad, ANameInAnotherCaseLoadsTheFileThere) {
+    const std::string path = writeTempFile("lower-case.bmp", smallBmp());
+    const std::string upper = path.substr(0, path.rfind('/') + 1) + "LOWER-CASE.BMP";
+    const std::unique_ptr<ImageRecord> image = loadBitmap(upper.c_str());
+    ASSERT_TRUE(image) << (messages.empty() ? "" : messages[0]);
+    EXPECT_EQ(image->pixels, (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
 }
 
 // Each other failure shows its fixed text first, then the file and what was wrong where.

@@ -133,6 +133,24 @@ TEST_F(FileContext3dsTest, ReopeningAReadFileForWritingMovesItAside) {
     EXPECT_EQ(errorPending3ds, 0);
 }
 
+// Models made where file names ignore case name each other in capitals: the name in
+// another case opens the file there, and the context names the file really opened.
+TEST_F(FileContext3dsTest, ANameInAnotherCaseOpensTheFileThere) {
+    const cw::Chunk scene = cw::container(0x4D4D, {cw::chunk(0x0002, cw::Payload().i32(3))});
+    const std::string name = writeBytes("ship.3ds", cw::encode(scene));
+    file3ds* reader = OpenModelFile3ds(path("SHIP.3DS").c_str(), "rb");
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->name, name);
+    LoadDatabase3ds(reader, &db);
+    auto* version = std::get_if<Values3ds<int32_t, 1>>(ReadChunkData3ds(db.topchunk->firstChild));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->v[0], 3);
+    // Writing the real name moves that file aside, not a file of the name asked for.
+    ASSERT_NE(OpenModelFile3ds(name.c_str(), "wb"), nullptr);
+    EXPECT_EQ(reader->isTemporary, 1);
+    EXPECT_EQ(errorPending3ds, 0);
+}
+
 TEST_F(FileContext3dsTest, ReopeningAWrittenFileForReadingClosesTheWriter) {
     const std::string name = path("w2.3ds");
     file3ds* writer = OpenModelFile3ds(name.c_str(), "wb");
