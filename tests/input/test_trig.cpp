@@ -39,3 +39,20 @@ TEST(TrigTables, QuarterTurnLaterTheSineIsTheCosineOnlyToWithinRounding) {
 }
 
 }  // namespace
+
+#if defined(__x86_64__)
+// Compiled for a processor with fused multiply-add, as a -march=haswell build would be.
+// With contraction allowed the compiler fuses this into one instruction rounded once.
+__attribute__((target("fma"), noinline)) float productPlusSum(float a, float b, float c) {
+    return a * b + c;
+}
+
+// Demos replay bit for bit only if the build never fuses a product and a sum: the
+// build must pass -ffp-contract=off to every file, this one included.
+TEST(FloatArithmetic, AProductIsRoundedBeforeItIsAdded) {
+    if (!__builtin_cpu_supports("fma")) GTEST_SKIP() << "this processor has no fused multiply-add to test";
+    volatile float a = 1.0f + 0x1p-12f;   // a * a = 1 + 2^-11 + 2^-24, a tie that rounds to 1 + 2^-11
+    volatile float c = -(1.0f + 0x1p-11f);
+    EXPECT_EQ(productPlusSum(a, a, c), 0.0f) << "fused: the exact 2^-24 survived";
+}
+#endif
