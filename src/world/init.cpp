@@ -175,7 +175,11 @@ int initWorldFrom(const char* mapFile) {
         platform::showErrorBox(error);
         return -1;
     }
-    if (cellCount > 0) identityPlacement(cells[0].placement);
+    // Every cell starts where the map puts it: the eye may start in (or walk across box
+    // edges into) a cell no traversal has placed yet, and a zero scale would collapse its
+    // walls to a point, so nothing would be drawn or stop the eye. The traversal
+    // overwrites placements as before.
+    for (int32_t i = 0; i < cellCount; ++i) identityPlacement(cells[i].placement);
     uploadTextures();
     compileWorldList();
     return 0;

@@ -1,6 +1,8 @@
 // The engine binary, headless, on a world written by the test: a played demo walks
-// straight at a wall, and two runs of it end alike.
+// straight at a wall, and two runs of it end alike; the same from a start in a cell
+// other than the first.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +41,26 @@ std::string fileBytes(const std::string& path) {
     return bytes.str();
 }
 
+// The pixel at (x, y) from the top left of a PNG the engine wrote, as red, green, blue.
+bool pngPixel(const std::string& path, int x, int y, uint8_t rgb[3]) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    std::string pixels(PNG_IMAGE_SIZE(image), '\0');
+    const bool read = png_image_finish_read(&image, nullptr, &pixels[0], 0, nullptr);
+    if (!read || x >= int(image.width) || y >= int(image.height)) return false;
+    for (int c = 0; c < 3; ++c) rgb[c] = uint8_t(pixels[(size_t(y) * image.width + size_t(x)) * 3 + size_t(c)]);
+    return true;
+}
+
+void writeWalkForward(const std::string& dir) {
+    std::ofstream ini(dir + "game.ini");
+    ini << "WIDTH 160\nHEIGHT 120\nFULLSCREEN 0\nDIRECTX 0\nPLAYDEMO 1 walk.dem\nSAVEDEMO 0 walk.dem\n";
+    std::ofstream demo(dir + "walk.dem", std::ios::binary);
+    for (int i = 0; i < 200; ++i) demo.write("\0\0\1\0\0", 5);
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,11 +95,24 @@ protected:
         addObject(start, -20, 20, 1);  // beside the path: seen, never in the way
         placedObjects[0].spinning = 1;
         ASSERT_TRUE(writeMap(dir + "map.m"));
+        writeWalkForward(dir);
+    }
 
-        std::ofstream ini(dir + "game.ini");
-        ini << "WIDTH 160\nHEIGHT 120\nFULLSCREEN 0\nDIRECTX 0\nPLAYDEMO 1 walk.dem\nSAVEDEMO 0 walk.dem\n";
-        std::ofstream demo(dir + "walk.dem", std::ios::binary);
-        for (int i = 0; i < 200; ++i) demo.write("\0\0\1\0\0", 5);
+    // The same room around the start, but as cell 1, with a portal behind the eye to a
+    // cell 0 far off: no traversal has placed cell 1 when the first frame is drawn.
+    void writeWorldStartingInCellOne() {
+        reset();
+        std::snprintf(textures[0].fileName, nameFieldSize, "stone.bmp");
+        std::snprintf(textures[1].fileName, nameFieldSize, "moss.bmp");
+        textureCount = 2;
+        const int far = addCell(100, 0, 130, 30);
+        addWall(1, 125, 25, 105, 25);
+        const int start = addCell(-40, 0, -10, 30);
+        addWall(0, -15, 25, -35, 25);  // straight ahead of the start
+        addTriangle(0, {-40, 0, 0}, {-10, 0, 0}, {-10, 0, 30});
+        const int k = addPortal(start, far, -35, 0.5f, -15, 0.5f);
+        setPortalShift(start, k, {140, 0, 0});
+        ASSERT_TRUE(writeMap(dir + "map.m"));
     }
 
     std::string dir;
@@ -108,6 +143,26 @@ TEST_F(EndToEnd, ADemoWalkingIntoAWallStopsShortOfItAndRepeatsExactly) {
     ASSERT_GT(shotA.size(), 8u);
     EXPECT_EQ(shotA.substr(1, 3), "PNG");
     EXPECT_TRUE(shotA == shotB) << "the two screenshots differ";
+}
+
+// Every cell has its placement from the start: walls of the cell the eye starts in are
+// drawn and stop it, whichever cell that is.
+TEST_F(EndToEnd, StartingInACellNoWalkHasPlacedShowsItsWallsAndStopsAtThem) {
+    writeWorldStartingInCellOne();
+    const std::string shot = dir + "cell1.png";
+    const EngineRun run = runEngine("--headless --frames 150 --screenshot " + shot + " " + dir);
+    ASSERT_EQ(run.status, 0) << run.output;
+    float x = 0, y = 0, z = 0;
+    int frames = 0, yaw = -1, pitch = -1;
+    ASSERT_EQ(std::sscanf(run.output.c_str(), "frames %d camera %f %f %f %d %d", &frames, &x, &y, &z, &yaw, &pitch), 6)
+        << run.output;
+    EXPECT_LT(z, 25 - 1.5f) << "walked through the wall";
+    EXPECT_GT(z, 25 - 2.0f);
+    uint8_t centre[3] = {};
+    ASSERT_TRUE(pngPixel(shot, 80, 60, centre));
+    EXPECT_EQ(int(centre[0]), 180);  // the stone wall fills the middle of the view
+    EXPECT_EQ(int(centre[1]), 160);
+    EXPECT_EQ(int(centre[2]), 120);
 }
 
 }  // namespace

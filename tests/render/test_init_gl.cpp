@@ -83,9 +83,13 @@ TEST_F(InitWorld, BuildsTablesCameraTexturesAndTheWorldList) {
     EXPECT_EQ(camera.pitch, 1800);
     EXPECT_EQ(cellCount, 2);
     EXPECT_EQ(polygonCount, 8);
-    EXPECT_EQ(cells[0].placement.scaleX, 1.0f);
-    EXPECT_EQ(cells[0].placement.scaleZ, 1.0f);
-    EXPECT_EQ(cells[1].placement.scaleX, 0.0f);  // set only when the walk reaches it
+    for (int32_t c = 0; c < cellCount; ++c) {  // every cell where the map puts it
+        const CellPlacement& p = cells[c].placement;
+        EXPECT_EQ(p.scaleX, 1.0f) << c;
+        EXPECT_EQ(p.scaleY, 1.0f) << c;
+        EXPECT_EQ(p.scaleZ, 1.0f) << c;
+        EXPECT_EQ(p.offsetX, 0.0f) << c;
+    }
     ASSERT_EQ(placedObjectCount, 1);
     EXPECT_EQ(placedObjects[0].displayList, 0);  // models are not built yet: box only
 
