@@ -13,8 +13,6 @@ namespace {
 constexpr size_t fileHeaderSize = 14;
 constexpr uint32_t coreHeaderSize = 12;
 constexpr uint32_t infoHeaderSize = 40;
-// Pixel densities beyond this (about 25 400 dots per inch) only come from damaged headers.
-constexpr int64_t maxDensity = 1000000;
 
 // The DIB header's fields, widened so that no later arithmetic on them can overflow.
 struct RawHeader {
@@ -23,9 +21,7 @@ struct RawHeader {
     uint16_t planes = 0;
     uint16_t bitCount = 0;
     uint32_t compression = 0;
-    uint32_t sizeImage = 0;      // bytes of pixel data, 0 when not given
-    int64_t xDensity = 0;
-    int64_t yDensity = 0;
+    uint32_t sizeImage = 0;      // bytes of run-length data, 0 when not given
     uint32_t clrUsed = 0;        // 0: the table size follows from bitCount
 };
 
@@ -37,23 +33,16 @@ bool fail(Failure& failure, BitmapFailure kind, std::string detail) {
     return false;
 }
 
-// "BM", then bfSize at 2 and bfOffBits at 10. A file not starting with "BM" is a bare DIB.
+// "BM", then bfOffBits at 10; the rest of the file header (bfSize among it, often wrong
+// in files that decode well) is not used. A file not starting with "BM" is a bare DIB.
 bool readFileHeader(const uint8_t* data, size_t size, DibLayout& layout, uint32_t& offBits,
                     Failure& failure) {
     if (size < 2 || data[0] != 'B' || data[1] != 'M') return true;
-    ByteReader reader(data, size, 2);
-    const uint32_t fileSize = reader.u32();
-    reader.u32();  // reserved (hot spot of cursor files), not used
+    ByteReader reader(data, size, 10);
     offBits = reader.u32();
     if (!reader.ok)
         return conversionError(failure, "the file ends inside its 14-byte file header (" +
                                             std::to_string(size) + " bytes)");
-    // Some writers store only the headers' size here; a size past the end means the
-    // file was cut short.
-    if (fileSize > size)
-        return conversionError(failure, "the file header gives a size of " + std::to_string(fileSize) +
-                                            " bytes" + atByte(2) + " but the file has " +
-                                            std::to_string(size));
     layout.hasFileHeader = true;
     layout.headerOffset = fileHeaderSize;
     return true;
@@ -74,8 +63,8 @@ bool readInfoHeader(ByteReader& reader, RawHeader& raw) {
     raw.bitCount = reader.u16();
     raw.compression = reader.u32();
     raw.sizeImage = reader.u32();
-    raw.xDensity = reader.i32();
-    raw.yDensity = reader.i32();
+    reader.u32();  // biXPelsPerMeter and biYPelsPerMeter: display hints, never used
+    reader.u32();
     raw.clrUsed = reader.u32();
     reader.u32();  // biClrImportant: a display hint
     return reader.ok;
@@ -144,17 +133,6 @@ bool checkDimensions(DibLayout& layout, const RawHeader& raw, Failure& failure) 
     layout.topDown = raw.height < 0;
     layout.bitCount = raw.bitCount;
     layout.compression = raw.compression;
-    return true;
-}
-
-bool checkDensity(const DibLayout& layout, const RawHeader& raw, Failure& failure) {
-    const int64_t densities[2] = {raw.xDensity, raw.yDensity};
-    for (int i = 0; i < 2; ++i) {
-        if (densities[i] < -maxDensity || densities[i] > maxDensity)
-            return conversionError(failure, "the pixel density " + std::to_string(densities[i]) +
-                                                atByte(layout.headerOffset + 24 + 4 * i) +
-                                                " per metre is not plausible");
-    }
     return true;
 }
 
@@ -260,12 +238,9 @@ bool placePixels(size_t size, DibLayout& layout, const RawHeader& raw, uint32_t 
         layout.pixelOffset = layout.paletteOffset + size_t(layout.paletteEntries) * (layout.headerSize == coreHeaderSize ? 3 : 4);
     }
     const uint64_t available = size - layout.pixelOffset;
-    // Writers often count a few bytes too many here (real textures carry the header's
-    // size on top), so only a size no file this long could hold marks a damaged header.
-    if (raw.sizeImage > size)
-        return conversionError(failure, "the header gives " + std::to_string(raw.sizeImage) +
-                                            " bytes of pixel data" + atByte(layout.headerOffset + 20) +
-                                            " in a file of " + std::to_string(size));
+    // biSizeImage bounds run-length data only; writers often count it wrong (real
+    // textures carry the header's size on top), so a size beyond the file is cut to the
+    // file and uncompressed rows go by width, height and bit count alone.
     const bool rle = layout.compression == compressionRle8 || layout.compression == compressionRle4;
     layout.pixelEnd = rle && raw.sizeImage != 0 ? layout.pixelOffset + std::min<uint64_t>(raw.sizeImage, available)
                                                 : size;
@@ -289,7 +264,6 @@ bool readLayout(const uint8_t* data, size_t size, DibLayout& layout, Failure& fa
            readDibHeader(data, size, layout, raw, failure) &&
            checkPixelFormat(layout, raw, failure) &&
            checkDimensions(layout, raw, failure) &&
-           checkDensity(layout, raw, failure) &&
            readMasks(data, size, layout, failure) &&
            readPalette(data, size, layout, raw, offBits, failure) &&
            placePixels(size, layout, raw, offBits, failure);
