@@ -3,6 +3,7 @@
 // Build and run from the repository root (clang 14 or later):
 //   mkdir -p build-fuzz && clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined \
 //       -fno-sanitize-recover=undefined -Isrc fuzz/fuzz_chunk3ds.cpp src/model3ds/*.cpp \
+//       src/platform/regular_file.cpp \
 //       -o build-fuzz/fuzz_chunk3ds
 //   mkdir -p build-fuzz/corpus && tail -n +2 tests/data/models3ds/INDEX.tsv | cut -f1 | \
 //       while read f; do cp "tests/data/models3ds/$f" build-fuzz/corpus/; done
