@@ -15,6 +15,18 @@ constexpr int kOverflowEntry = kErrorEntries3ds;
 // The last entry of the 20 only ever receives the terminating 0, so errors fill 19.
 constexpr int kFillableEntries = kErrorEntries3ds - 1;
 
+// The place is extra: when memory is short the code is recorded without it, so
+// recording an error never fails.
+void storeEntry(ErrorEntry3ds& entry, int32_t code, const std::string& where) noexcept {
+    entry.code = code;
+    entry.message = ErrorMessage3ds(code);
+    try {
+        entry.where = where;
+    } catch (const std::bad_alloc&) {
+        entry.where.clear();
+    }
+}
+
 }  // namespace
 
 const char* ErrorMessage3ds(int32_t code) {
@@ -70,15 +82,15 @@ void RecordError3ds(int32_t code, const std::string& where) {
     for (int i = 0; i < kFillableEntries; ++i) {
         if (errorList[i].code != NO_FTK_ERRORS)
             continue;
-        errorList[i] = ErrorEntry3ds{code, ErrorMessage3ds(code), where};
+        storeEntry(errorList[i], code, where);
         errorList[i + 1].code = NO_FTK_ERRORS;
         return;
     }
     ErrorEntry3ds& overflow = errorList[kOverflowEntry];
     if (overflow.code == NO_FTK_ERRORS)
-        overflow = ErrorEntry3ds{code, ErrorMessage3ds(code), where};
+        storeEntry(overflow, code, where);
     else
-        overflow = ErrorEntry3ds{N_ERRORS, ErrorMessage3ds(N_ERRORS), std::string()};
+        storeEntry(overflow, N_ERRORS, std::string());
 }
 
 void ResetErrors3ds() {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <new>        // Required for: std::bad_alloc
+#include <stdexcept>  // Required for: std::length_error
 #include <string>
 
 enum ErrorCode3ds : int32_t {
@@ -72,3 +74,16 @@ void CheckArg3ds(bool condition, const char* message, const char* module, int li
 
 // Test reset: empties the list including the overflow entry and clears both flags.
 void ResetErrorList3ds();
+
+// Runs one toolkit operation: memory that cannot be had records ERR_NO_MEM, and the
+// operation stops there like on any other error, instead of ending the process.
+template <typename Operation>
+void GuardMemory3ds(Operation&& operation) noexcept {
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+        RecordError3ds(ERR_NO_MEM);
+    } catch (const std::length_error&) {
+        RecordError3ds(ERR_NO_MEM);
+    }
+}

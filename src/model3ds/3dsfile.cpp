@@ -128,7 +128,7 @@ bool settleNameClash(file3ds* existing) {
 
 }  // namespace
 
-file3ds* OpenModelFile3ds(const char* name, const char* mode) {
+static file3ds* openModelFile(const char* name, const char* mode) {
     if (!name || !mode) {
         RecordError3ds(ERR_INVALID_ARG, "OpenModelFile3ds: missing file name or mode");
         return nullptr;
@@ -177,6 +177,12 @@ file3ds* OpenModelFile3ds(const char* name, const char* mode) {
     file->buffer.reset(new (std::nothrow) char[kStreamBufferSize3ds]);
     file->bufferSize = file->buffer ? kStreamBufferSize3ds : 0;
     attachBuffer(file);
+    return file;
+}
+
+file3ds* OpenModelFile3ds(const char* name, const char* mode) {
+    file3ds* file = nullptr;
+    GuardMemory3ds([&] { file = openModelFile(name, mode); });
     return file;
 }
 

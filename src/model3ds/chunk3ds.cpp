@@ -2,6 +2,7 @@
 #include "model3ds/chunk3ds.h"
 
 #include "model3ds/3dserr.h"
+#include "model3ds/dbase3ds.h"  // Required for: the lists a new tree replaces, the keyframe step
 #include "model3ds/reader3ds.h"
 
 namespace {
@@ -61,25 +62,28 @@ int leadingStringBytes(uint32_t id) {
 
 // Moves the reader past the chunk's own data to its first sub-chunk. This decides the
 // tree's shape: a chunk whose whole payload is skipped has no sub-chunks.
+// Skips are seeks: they stay inside the chunk but may pass the end of the file, so a
+// leaf cut short by the end of the file still loads; only reading its payload, or a
+// header beyond the end, fails.
 void skipLeadingData(uint32_t id, FileReader3ds& in) {
     if (isContainer(id))
         return;
     if (const int bytes = fixedLeadingBytes(id); bytes >= 0) {
-        in.skip(uint64_t(bytes));
+        in.seek(uint64_t(bytes));
     } else if (const int bytes = leadingStringBytes(id); bytes >= 0) {
         in.str(uint64_t(bytes - 1));
     } else if (id == kChunkFaceList3ds) {
         const uint16_t faceCount = in.u16();
-        in.skip(uint64_t(faceCount) * 8);  // the material groups and smoothing follow the faces
+        in.seek(uint64_t(faceCount) * 8);  // the material groups and smoothing follow the faces
     } else if (id == 0xB010) {
         in.str(10);
-        in.skip(6);
+        in.seek(6);
     } else if (id == 0xB00A) {
         in.i16();
         in.str(512);
         in.i32();
     } else {
-        in.skip(in.left());
+        in.seek(in.left());
     }
 }
 
@@ -105,9 +109,7 @@ enum class ChildVerdict { accept, skipRestOfParent, skipChild, invalid };
 ChildVerdict judgeChild(const ChunkNode3ds& child, uint64_t parentEnd, bool extended) {
     if (extended && !isExtendedChild(child.id))
         return ChildVerdict::skipRestOfParent;
-    if (child.length < 6)
-        return ChildVerdict::invalid;
-    if (uint64_t(child.position) + child.length > parentEnd)
+    if (child.length < 6 || uint64_t(child.position) + child.length > parentEnd)
         return extended ? ChildVerdict::skipChild : ChildVerdict::invalid;
     return ChildVerdict::accept;
 }
@@ -191,18 +193,24 @@ void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db) {
     }
     if (!(file->mode & kModeRead3ds))
         return;  // a file opened only for writing has nothing to read
+    // The lists point into the old tree: they go with it and are rebuilt on next use.
+    ReleaseNameLists3ds(db);
     FreeChunkTree3ds(&db->topchunk);
-    if (!readRoot(file, db) || ErrorStop3ds()) {
+    bool ok = false;
+    GuardMemory3ds([&] { ok = readRoot(file, db) && !ErrorStop3ds(); });
+    if (!ok) {
         RecordError3ds(ERR_CREATING_DATABASE, file->name);
         return;
     }
     if (!isRootId(db->topchunk->id))
         return;  // not a model file: a lone root, and nothing for the getters to find
-    if (!readSubChunks(db->topchunk, false, 1) || ErrorStop3ds()) {
-        RecordError3ds(ERR_CREATING_DATABASE, file->name);
-        return;
+    GuardMemory3ds([&] { ok = readSubChunks(db->topchunk, false, 1) && !ErrorStop3ds(); });
+    if (ok) {
+        NameKeyframeParents3ds(db);
+        ok = !ErrorStop3ds();
     }
-    // The keyframe parent-name step of the database module runs here once it exists.
+    if (!ok)
+        RecordError3ds(ERR_CREATING_DATABASE, file->name);
 }
 
 void FindNextChunk3ds(ChunkNode3ds* first, uint32_t id, ChunkNode3ds** out) {
@@ -247,12 +255,13 @@ void AddChildOrdered3ds(ChunkNode3ds* parent, ChunkNode3ds* child) {
     *link = child;
 }
 
-void DuplicateChunk3ds(ChunkNode3ds* source, ChunkNode3ds** out) {
-    if (!source || !out) {
-        RecordError3ds(ERR_INVALID_ARG, "DuplicateChunk3ds: missing source or output");
-        return;
-    }
+namespace {
+
+// Every chunk is linked into the copy as soon as it exists, so memory running out
+// half-way leaves a partial copy that the caller frees, never a lost chunk.
+void duplicateInto(ChunkNode3ds* source, ChunkNode3ds** out) {
     auto* copy = new ChunkNode3ds;
+    *out = copy;
     copy->id = source->id;
     copy->length = source->length;
     copy->position = source->position;
@@ -266,33 +275,45 @@ void DuplicateChunk3ds(ChunkNode3ds* source, ChunkNode3ds** out) {
         else
             copy->data = std::move(source->data);
     }
-    *out = copy;
-    ChunkNode3ds* last = nullptr;
+    ChunkNode3ds** link = &copy->firstChild;
     for (ChunkNode3ds* child = source->firstChild; child; child = child->next) {
-        ChunkNode3ds* childCopy = nullptr;
-        DuplicateChunk3ds(child, &childCopy);
-        (last ? last->next : copy->firstChild) = childCopy;
-        last = childCopy;
+        duplicateInto(child, link);
+        link = &(*link)->next;
     }
+}
+
+}  // namespace
+
+void DuplicateChunk3ds(ChunkNode3ds* source, ChunkNode3ds** out) {
+    if (!source || !out) {
+        RecordError3ds(ERR_INVALID_ARG, "DuplicateChunk3ds: missing source or output");
+        return;
+    }
+    *out = nullptr;
+    GuardMemory3ds([&] { duplicateInto(source, out); });
 }
 
 void FreeChunkTree3ds(ChunkNode3ds** chunk) {
     if (!chunk)
         return;
-    // An explicit work list: sibling chains of many thousand chunks and deep trees are
-    // both legal in memory, and neither may exhaust the stack.
-    std::vector<ChunkNode3ds*> pending;
-    if (*chunk)
-        pending.push_back(*chunk);
-    while (!pending.empty()) {
-        ChunkNode3ds* node = pending.back();
-        pending.pop_back();
-        if (node->next)
-            pending.push_back(node->next);
-        if (node->firstChild)
-            pending.push_back(node->firstChild);
+    // Neither recursion nor a work list: sibling chains of many thousand chunks and deep
+    // trees are both legal in memory, and freeing must neither exhaust the stack nor
+    // need memory. Each chunk's children are spliced into the chain right after it, so
+    // one walk along `next` visits every chunk; each chain is walked once to find its end.
+    ChunkNode3ds* node = *chunk;
+    while (node) {
+        if (ChunkNode3ds* children = node->firstChild) {
+            ChunkNode3ds* last = children;
+            while (last->next)
+                last = last->next;
+            last->next = node->next;
+            node->next = children;
+            node->firstChild = nullptr;
+        }
+        ChunkNode3ds* next = node->next;
         FreeChunkData3ds(node);
         delete node;
+        node = next;
     }
     *chunk = nullptr;
 }

@@ -28,6 +28,7 @@ enum ChunkId3ds : uint32_t {
     kChunkSmoothing3ds = 0x4150,
     kChunkExtendedData3ds = 0x8001,
     kChunkParentName3ds = 0x80F0,
+    kChunkMaterialName3ds = 0xA000,
     kChunkMaterial3ds = 0xAFFF,
     kChunkKeyframes3ds = 0xB000,
 };

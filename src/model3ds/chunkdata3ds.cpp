@@ -436,10 +436,12 @@ ChunkData3ds* ReadChunkData3ds(ChunkNode3ds* chunk) {
         return nullptr;
     }
     SetContext3ds(file);
-    ChunkData3ds record = decode(in, chunk->id, layout);
-    if (!in.ok)
-        return nullptr;
-    chunk->data = std::make_unique<ChunkData3ds>(std::move(record));
+    GuardMemory3ds([&] {
+        ChunkData3ds record = decode(in, chunk->id, layout);
+        if (in.ok)
+            chunk->data = std::make_unique<ChunkData3ds>(std::move(record));
+    });
+    // Containers and failures alike give none: callers test the error flag.
     return chunk->data.get();
 }
 

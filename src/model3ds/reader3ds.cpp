@@ -82,6 +82,17 @@ bool FileReader3ds::skip(uint64_t n) {
     return true;
 }
 
+bool FileReader3ds::seek(uint64_t n) {
+    if (!ok)
+        return false;
+    if (n > left()) {
+        fail(ERR_INVALID_CHUNK, "needs " + std::to_string(n) + " bytes, " + std::to_string(left()) + " left");
+        return false;
+    }
+    pos += n;
+    return true;
+}
+
 uint8_t FileReader3ds::u8() {
     uint8_t b = 0;
     return take(&b, 1) ? b : 0;

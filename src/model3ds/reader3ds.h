@@ -24,6 +24,9 @@ struct FileReader3ds {
     bool need(uint64_t n);
     bool take(void* dst, size_t n);
     bool skip(uint64_t n);
+    // Moves n bytes on inside the region without looking at the file: past its end is
+    // not an error until something is read there.
+    bool seek(uint64_t n);
     uint8_t u8();
     uint16_t u16();
     int16_t i16() { return int16_t(u16()); }

@@ -23,6 +23,7 @@ protected:
     }
 
     void TearDown() override {
+        ReleaseNameLists3ds(&db);
         FreeChunkTree3ds(&db.topchunk);
         ResetToolkit3ds();
         std::filesystem::remove_all(dir);
