@@ -11,16 +11,9 @@
 #include "platform/platform.h"   // Required for: showErrorBox
 #include "platform/text.h"       // Required for: closeStatusFont
 #include "world/map.h"           // Required for: loadMap
+#include "world/model.h"         // Required for: buildModel
 
 namespace {
-
-// Until models can be built, a placed model keeps its box (it still blocks the eye and
-// takes part in visibility) but draws nothing: display list 0 is empty by definition.
-int32_t modelsNotLoadedYet(const char* fileName) {
-    std::fprintf(stderr, "%s: models are not loaded yet; the object will not be drawn\n",
-                 fileName);
-    return 0;
-}
 
 void identityPlacement(CellPlacement& placement) {
     placement = CellPlacement{};
@@ -169,7 +162,7 @@ int initWorldFrom(const char* mapFile) {
 
     MapResolvers resolvers;
     resolvers.loadTexture = [](const char* name) { return loadBitmap(name); };
-    resolvers.buildModel = modelsNotLoadedYet;
+    resolvers.buildModel = buildModel;
     std::string error;
     if (!loadMap(mapFile, resolvers, error)) {
         platform::showErrorBox(error);

@@ -15,7 +15,7 @@ constexpr uint32_t worldList = 2;  // display list id of the visible walls
 
 // Runs once with the GL context current: builds the trig tables, resets the camera,
 // registers the selection buffer, loads map.m (textures through the bitmap loader,
-// models through the model resolver), gives cell 0 its identity placement, uploads the
+// models through the model builder), gives cell 0 its identity placement, uploads the
 // textures and compiles the world list. 0 on success; -1 when the map failed, after
 // showing the loader's message in the "Error" box.
 int initWorld();

@@ -273,20 +273,11 @@ void appendPolygon(const WallPolygon& polygon) {
 bool readTexture(LoadState& state) {
     char name[nameFieldSize];
     if (!state.reader.readName(name, "a texture file name")) return false;
-    for (int32_t i = 0; i < textureCount; ++i) {
-        if (std::strcmp(textures[i].fileName, name) == 0) {
-            state.currentTexture = i;
-            return true;
-        }
-    }
-    if (textureCount >= maxTextures) {
+    const int32_t index = findOrAddTexture(name, state.resolvers->loadTexture);
+    if (index < 0) {
         return state.reader.fail("more than " + std::to_string(maxTextures) + " textures");
     }
-    TextureEntry& entry = textures[textureCount];
-    std::memcpy(entry.fileName, name, sizeof name);
-    if (state.resolvers->loadTexture) entry.image = state.resolvers->loadTexture(name);
-    state.currentTexture = textureCount;
-    ++textureCount;
+    state.currentTexture = index;
     return true;
 }
 

@@ -1,5 +1,8 @@
 #include "world/world.h"
 
+#include <cstdio>
+#include <cstring>
+
 // Written by loadMap and the model builder at start-up; placements, marks and spin
 // angles change every frame; resetWorld() puts everything back to program start.
 Cell cells[maxCells];
@@ -31,4 +34,14 @@ void resetWorld() {
     textureCount = 0;
     lastModelTexture = 0;
     for (uint32_t& value : selectBuffer) value = 0;
+}
+
+int32_t findOrAddTexture(const char* fileName, const TextureImageLoader& load) {
+    for (int32_t i = 0; i < textureCount; ++i)
+        if (std::strcmp(textures[i].fileName, fileName) == 0) return i;
+    if (textureCount >= maxTextures) return -1;
+    TextureEntry& entry = textures[textureCount];
+    std::snprintf(entry.fileName, sizeof entry.fileName, "%s", fileName);
+    entry.image = load ? load(fileName) : nullptr;
+    return textureCount++;
 }

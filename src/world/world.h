@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -107,3 +108,12 @@ void buildTrigTables();
 
 // Puts every table back to its state at program start (tests, and a second load).
 void resetWorld();
+
+// How a new texture entry gets its image (none when the bitmap cannot be had).
+using TextureImageLoader = std::function<std::unique_ptr<ImageRecord>(const char* fileName)>;
+
+// The index of the texture entry named exactly `fileName` (a name of at most 19
+// characters), appending a new entry whose image comes from `load` when there is
+// none. Textures of the map and of models share entries this way, so each bitmap is
+// read once. -1 when the table already holds maxTextures entries.
+int32_t findOrAddTexture(const char* fileName, const TextureImageLoader& load);

@@ -1,6 +1,6 @@
-// The engine binary, headless, on a world written by the test: a played demo walks
+// The engine binary, headless, on worlds written by the test: a played demo walks
 // straight at a wall, and two runs of it end alike; the same from a start in a cell
-// other than the first.
+// other than the first; and a demo walking at a placed model stops short of its box.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
@@ -11,8 +11,10 @@
 #include <sstream>
 #include <string>
 
+#include "render/gl_fixture.h"  // Required for: Rgb, near
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
+#include "support/model_writer.h"
 
 using namespace testworld;
 
@@ -95,6 +97,8 @@ protected:
         addObject(start, -20, 20, 1);  // beside the path: seen, never in the way
         placedObjects[0].spinning = 1;
         ASSERT_TRUE(writeMap(dir + "map.m"));
+        ASSERT_TRUE(modelwriter::writeScene(dir + "box.3ds", {{"paint", "moss.bmp"}},
+                                            {modelwriter::box("box", "paint", 1, 1, 1)}));
         writeWalkForward(dir);
     }
 
@@ -163,6 +167,36 @@ TEST_F(EndToEnd, StartingInACellNoWalkHasPlacedShowsItsWallsAndStopsAtThem) {
     EXPECT_EQ(int(centre[0]), 180);  // the stone wall fills the middle of the view
     EXPECT_EQ(int(centre[1]), 160);
     EXPECT_EQ(int(centre[2]), 120);
+}
+
+TEST_F(EndToEnd, ADemoWalkingIntoAModelStopsShortOfItsBoxWithTheModelInView) {
+    reset();
+    ASSERT_TRUE(writeSolidBmp(dir + "stone.bmp", 16, 16, 180, 160, 120));
+    std::snprintf(textures[0].fileName, nameFieldSize, "stone.bmp");
+    textureCount = 1;
+    addCell(-40, 0, -10, 40);
+    addTriangle(0, {-40, 0, 0}, {-10, 0, 0}, {-10, 0, 40});
+    const int crate = addObject(0, -25, 22, 1);  // straight ahead; its box's front at 21
+    placedObjects[crate].y = 3;
+    ASSERT_TRUE(writeMap(dir + "map.m", "crate.3ds"));
+    ASSERT_TRUE(writeSolidBmp(dir + "paint.bmp", 8, 8, 200, 40, 40));
+    ASSERT_TRUE(modelwriter::writeScene(dir + "crate.3ds", {{"paint", "paint.bmp"}},
+                                        {modelwriter::box("crate", "paint", 1, 1, 1)}));
+
+    const std::string shot = dir + "crate.png";
+    const EngineRun run = runEngine("--headless --frames 150 --screenshot " + shot + " " + dir);
+    ASSERT_EQ(run.status, 0) << run.output;
+    float x = 0, y = 0, z = 0;
+    int frames = 0, yaw = 0, pitch = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str(), "frames %d camera %f %f %f %d %d", &frames, &x, &y, &z, &yaw, &pitch), 6)
+        << run.output;
+    // The eye is held where it would come within 1.25 of the box: one step short.
+    EXPECT_LE(z, 21 - 1.25f);
+    EXPECT_GT(z, 21 - 1.25f - 0.11f);
+    EXPECT_FLOAT_EQ(x, -25);
+    uint8_t centre[3] = {};
+    ASSERT_TRUE(pngPixel(shot, 80, 60, centre));  // the crate fills the middle of the view
+    EXPECT_TRUE(testgl::near({centre[0], centre[1], centre[2]}, {200, 40, 40}));
 }
 
 }  // namespace
