@@ -1,4 +1,5 @@
-// libFuzzer target: reading a .3ds file into a chunk tree and decoding every payload.
+// libFuzzer target: reading a .3ds file into a chunk tree, decoding every payload, and
+// extracting every mesh and material the way the model builder does.
 //
 // Build and run from the repository root (clang 14 or later):
 //   mkdir -p build-fuzz && clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined \
@@ -48,6 +49,27 @@ void decodeAll(ChunkNode3ds* chunk) {
     }
 }
 
+// Every mesh by place and every material its groups name, as the model builder asks
+// for them; each gets its own go.
+void extractAll(ChunkDatabase3ds* db) {
+    ResetErrors3ds();
+    NameArray3ds* names = nullptr;
+    ListMeshNames3ds(db, &names);
+    MeshRecord3ds* mesh = nullptr;
+    MaterialRecord3ds* material = nullptr;
+    for (uint32_t i = 0; names && i < names->count; ++i) {
+        ResetErrors3ds();
+        FetchMeshByIndex3ds(db, i, &mesh);
+        for (size_t g = 0; mesh && g < mesh->materialGroups.size(); ++g) {
+            ResetErrors3ds();
+            FetchMaterial3ds(db, mesh->materialGroups[g].name.c_str(), &material);
+        }
+    }
+    FreeMaterial3ds(&material);
+    FreeMesh3ds(&mesh);
+    FreeNameList3ds(&names);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -69,6 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DisconnectChunk3ds(copy);
     }
     FreeChunkTree3ds(&copy);
+    extractAll(&db);
+    ReleaseNameLists3ds(&db);
     FreeChunkTree3ds(&db.topchunk);
     CloseModelFile3ds(file);
     return 0;

@@ -193,7 +193,9 @@ TEST_F(Database3dsTest, MeshListEdgeCases) {
     EXPECT_EQ(meshNames(), (std::vector<std::string>{"plain", "second"}));
     EXPECT_EQ(names, kept);
 
-    // A mesh without material groups has none.
+    // A mesh without material groups has none, also in a record that held some.
+    FetchMesh3ds(base, "second", &mesh);
+    ASSERT_EQ(mesh->materialGroups.size(), 1u);
     FetchMesh3ds(base, "plain", &mesh);
     ASSERT_NE(mesh, nullptr);
     EXPECT_TRUE(mesh->materialGroups.empty());
@@ -205,11 +207,6 @@ TEST_F(Database3dsTest, MeshListEdgeCases) {
         EXPECT_EQ(mesh->faces.size(), 2u) << other;
     }
     EXPECT_EQ(errorPending3ds, 0);
-    // Refilling the same record replaces everything it held.
-    FetchMesh3ds(base, "second", &mesh);
-    EXPECT_EQ(mesh->name, "second");
-    ASSERT_EQ(mesh->materialGroups.size(), 1u);
-    EXPECT_EQ(mesh->materialGroups[0].name, "m");
 }
 
 // Every field of a mesh record, each with its own value, so a swapped field fails.
@@ -444,6 +441,29 @@ TEST_F(Database3dsTest, MaterialFaultsRaiseTheirCodes) {
         })}));
         FetchMaterial3ds(base, "bad", &material);
         EXPECT_EQ(codes(), Codes{c.code}) << c.what;
+    }
+}
+
+// Counts and strings that do not fit their chunk stop the fetch with the reader's code;
+// nothing is read past the chunk.
+TEST_F(Database3dsTest, ForgedPayloadsStopTheFetch) {
+    const struct {
+        const char* what;
+        cw::Chunk part;
+    } cases[] = {
+        {"vertex count", cw::chunk(0x4110, cw::Payload().u16(65535).f32(1).f32(2))},
+        {"texture vertex count", cw::chunk(0x4140, cw::Payload().u16(300).f32(1))},
+        {"group face count", cw::chunk(0x4120, cw::Payload().u16(0), {cw::chunk(0x4130, cw::Payload().str("m").u16(9).u16(0))})},
+        {"group name", cw::chunk(0x4120, cw::Payload().u16(0), {cw::chunk(0x4130, cw::Payload().raw({'a', 'b'}))})},
+    };
+    for (const auto& c : cases) {
+        ResetToolkit3ds();
+        openScene(cw::container(0x4D4D, {cw::container(0x3D3D, {
+            cw::chunk(0x4000, text("forged"), {cw::container(0x4100, {c.part})}),
+        })}));
+        ASSERT_EQ(errorPending3ds, 0) << c.what;
+        FetchMesh3ds(base, "forged", &mesh);
+        EXPECT_EQ(codes(), Codes{ERR_INVALID_CHUNK}) << c.what;
     }
 }
 

@@ -135,9 +135,10 @@ TEST_F(ModelGl, TheLastTexturedGroupRepresentsTheModel) {
     ASSERT_NE(mapsImage, nullptr);
     lastModelTexture = 77;
 
-    mw::Mesh first = mw::square("first", "plain", 2);
+    // Both meshes of one name, as files that cut names short have them: each is built.
+    mw::Mesh first = mw::square("twin", "plain", 2);
     first.groups.push_back({"red", {0, 1}});
-    mw::Mesh second = mw::square("second", "blue", 2);
+    mw::Mesh second = mw::square("twin", "blue", 2);
     second.groups = {{"blue", {0}}, {"missing", {1}}};  // the last group's material is not in the file
     ASSERT_TRUE(mw::writeScene("pair.3ds", {{"plain", ""}, {"red", "red.bmp"}, {"blue", "blue.bmp"}}, {first, second}));
     const int32_t list = buildModel("pair.3ds");
