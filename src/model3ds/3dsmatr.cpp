@@ -267,7 +267,7 @@ void FetchMaterial3ds(ChunkDatabase3ds* db, const char* name, MaterialRecord3ds*
             return;
         }
         UpdateMaterialList3ds(db);
-        if (ErrorStop3ds())
+        if (ErrorStop3ds() || !db->materialList)
             return;
         for (const ChunkListEntry3ds& entry : db->materialList->entries) {
             if (entry.name == name) {

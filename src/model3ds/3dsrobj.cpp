@@ -149,6 +149,20 @@ void fillMesh(ChunkNode3ds* object, const std::string& name, MeshRecord3ds** mes
     takeObjectFlags(copy.root, out);
 }
 
+// The checks both fetches begin with; true when the object list is ready to search.
+bool meshesReady(ChunkDatabase3ds* db, const std::string& what) {
+    if (!db->topchunk) {
+        RecordError3ds(ERR_INVALID_DATABASE, what + ": no file loaded");
+        return false;
+    }
+    if (db->topchunk->id != kChunkScene3ds && db->topchunk->id != kChunkProject3ds) {
+        RecordError3ds(ERR_WRONG_DATABASE, what + ": not a scene or project file");
+        return false;
+    }
+    UpdateObjectList3ds(db);
+    return !ErrorStop3ds() && db->objectList;
+}
+
 }  // namespace
 
 void FetchMesh3ds(ChunkDatabase3ds* db, const char* name, MeshRecord3ds** mesh) {
@@ -157,16 +171,7 @@ void FetchMesh3ds(ChunkDatabase3ds* db, const char* name, MeshRecord3ds** mesh) 
             RecordError3ds(ERR_INVALID_ARG, "FetchMesh3ds: missing database, name or mesh pointer");
             return;
         }
-        if (!db->topchunk) {
-            RecordError3ds(ERR_INVALID_DATABASE, std::string("FetchMesh3ds: no file loaded, asking for ") + name);
-            return;
-        }
-        if (db->topchunk->id != kChunkScene3ds && db->topchunk->id != kChunkProject3ds) {
-            RecordError3ds(ERR_WRONG_DATABASE, std::string("FetchMesh3ds: not a scene or project, asking for ") + name);
-            return;
-        }
-        UpdateObjectList3ds(db);
-        if (ErrorStop3ds())
+        if (!meshesReady(db, std::string("FetchMesh3ds, asking for ") + name))
             return;
         for (const ChunkListEntry3ds& entry : db->objectList->entries) {
             if (entry.name != name)
@@ -186,12 +191,7 @@ void FetchMeshByIndex3ds(ChunkDatabase3ds* db, uint32_t index, MeshRecord3ds** m
             RecordError3ds(ERR_INVALID_ARG, "FetchMeshByIndex3ds: missing database or mesh pointer");
             return;
         }
-        if (!db->topchunk) {
-            RecordError3ds(ERR_INVALID_DATABASE, "FetchMeshByIndex3ds: no file loaded");
-            return;
-        }
-        UpdateObjectList3ds(db);
-        if (ErrorStop3ds())
+        if (!meshesReady(db, "FetchMeshByIndex3ds"))
             return;
         uint32_t meshes = 0;
         for (const ChunkListEntry3ds& entry : db->objectList->entries) {

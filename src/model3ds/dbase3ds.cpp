@@ -53,13 +53,15 @@ void buildList(ChunkNameList3ds& list, ChunkNode3ds* section, uint32_t id, NameC
     }
 }
 
-// Starts a list over: nothing when it is clean, else a fresh empty list.
+// Starts a list over: nothing when it is clean, else a fresh empty list. The flag is
+// cleared only once the new list exists, so a clean flag always comes with a list.
 bool startRebuild(uint8_t& dirty, ChunkNameList3ds*& list) {
-    if (!dirty)
+    if (!dirty && list)
         return false;
-    dirty = 0;
+    auto* fresh = new ChunkNameList3ds;
     freeList(list);
-    list = new ChunkNameList3ds;
+    list = fresh;
+    dirty = 0;
     return true;
 }
 
@@ -131,7 +133,7 @@ void ListMeshNames3ds(ChunkDatabase3ds* db, NameArray3ds** list) {
             return;
         }
         UpdateObjectList3ds(db);
-        if (ErrorStop3ds())
+        if (ErrorStop3ds() || !db->objectList)
             return;
         std::vector<std::string> names;
         for (const ChunkListEntry3ds& entry : db->objectList->entries)
