@@ -198,9 +198,7 @@ TEST_F(ModelGl, CornersWithoutTextureCoordinatesTakeTheOrigin) {
 }
 
 // Models made on systems whose file names ignore case name their maps in capitals.
-// Disabled until files are opened by a name matched ignoring case when the exact name
-// does not exist.
-TEST_F(ModelGl, DISABLED_ACapitalTextureNameLoadsItsLowerCaseFile) {
+TEST_F(ModelGl, ACapitalTextureNameLoadsItsLowerCaseFile) {
     const std::string source = std::string(TESTDATA_DIR) + "/models3ds/assimp-nonbsd/";
     fs::copy_file(source + "mp5_sil.3ds", "mp5_sil.3ds");
     fs::copy_file(source + "mp5sil.bmp", "mp5sil.bmp");
