@@ -121,6 +121,7 @@ struct FakeSource {
     uint8_t keys[256] = {};
     int32_t motionX = 0, motionY = 0;  // adds up until the mouse is read
     bool missing[2] = {false, false};
+    std::function<void()> feeder;  // a scripted player, called at each keyboard read
 };
 
 FakeSource fake;
@@ -219,6 +220,7 @@ void releaseInputDevice(InputDevice device) {
 }
 
 DeviceStatus readKeyboardDevice(uint8_t state[256]) {
+    if (fake.on && fake.feeder) fake.feeder();
     const DeviceStatus status = readableStatus(InputDevice::keyboard);
     if (status != DeviceStatus::ok) return status;
     if (fake.on) {
@@ -286,6 +288,8 @@ void addFakeMouseMotion(int32_t deltaX, int32_t deltaY) {
     fake.motionX = int32_t(uint32_t(fake.motionX) + uint32_t(deltaX));
     fake.motionY = int32_t(uint32_t(fake.motionY) + uint32_t(deltaY));
 }
+
+void setFakeInputFeeder(std::function<void()> feeder) { fake.feeder = std::move(feeder); }
 
 void setFakeDeviceMissing(InputDevice device, bool missing) {
     fake.missing[device == InputDevice::mouse ? 1 : 0] = missing;

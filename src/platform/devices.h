@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/platform.h"  // Required for: Window
 
@@ -65,5 +66,9 @@ void clearFakeKeys();
 void addFakeMouseMotion(int32_t deltaX, int32_t deltaY);
 // Makes creating the device fail (a system without a mouse, say).
 void setFakeDeviceMissing(InputDevice device, bool missing);
+// Called at every keyboard read while the fake source is on, before the keys are
+// copied: a scripted player sets the keys and motion of the step about to be read.
+// Cleared, like the rest of the fake state, when the source is switched.
+void setFakeInputFeeder(std::function<void()> feeder);
 
 }  // namespace platform

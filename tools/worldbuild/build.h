@@ -1,0 +1,26 @@
+// The world builder: a world description in, a world folder out (game.ini, map.m, the
+// textures and the models).
+// Required for: the standard library only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "worldbuild/description.h"  // Required for: WorldDecl
+
+namespace worldbuild {
+
+// Every file of the world, by name, in the order they are written.
+using WorldFiles = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
+
+// Makes the files of a parsed world. false with `error` ("FILE:LINE: message") when the
+// world fails its checks or a texture cannot be written in its flavour.
+bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error);
+
+// Reads the description, makes the files and writes them into `outputDir` (created when
+// missing). false with `error` naming the file, and the line where there is one.
+bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error);
+
+}  // namespace worldbuild
