@@ -99,8 +99,8 @@ Sample wood(int x, int y, int n) {
 Sample stone(int x, int y, int n) {
     const float base = fractal(x, y, n, 4, 31);
     const float vein = fractal(x, y, n, 8, 37);
-    // Cracks where the second noise crosses its middle.
-    if (vein > 0.49f && vein < 0.51f) return {1, 0.3f};
+    // Veins, a shade darker, where the second noise crosses its middle.
+    if (vein > 0.47f && vein < 0.53f) return {1, 0.5f};
     return {0, clamp01(0.15f + base)};
 }
 
@@ -139,7 +139,6 @@ std::array<float, 3> secondColour(const std::string& pattern) {
     if (pattern == "bricks") return {200, 195, 185};
     if (pattern == "tiles") return {60, 60, 65};
     if (pattern == "wood") return {50, 30, 15};
-    if (pattern == "stone") return {40, 38, 36};
     if (pattern == "metal") return {235, 235, 225};
     return {250, 250, 255};
 }
@@ -190,7 +189,9 @@ std::vector<uint8_t> renderTexture(const TextureSpec& spec) {
             const float brightness = 0.45f + 0.65f * shade;
             uint8_t* out = &rgb[(size_t(y) * size_t(n) + size_t(x)) * 3];
             for (int c = 0; c < 3; ++c) {
-                const float base = s.material == 0 ? float(spec.colour[c]) : second[size_t(c)];
+                // Stone's veins are its own colour, darker; the others have a colour of their own.
+                const float main = float(spec.colour[c]);
+                const float base = s.material == 0 ? main : (spec.pattern == "stone" ? main * 0.6f : second[size_t(c)]);
                 out[c] = toByte(base * brightness);
             }
         }
