@@ -14,14 +14,9 @@ $(BUILD)/Makefile: CMakeLists.txt | deps
 build: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
-# A window where there is a display, headless otherwise.
+# A window where there is a display; a headless playback of the demo otherwise.
 run: build
-	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  $(BUILD)/portal-engine $(WORLD); \
-	else \
-	  echo "No display: running headless for 300 frames."; \
-	  $(BUILD)/portal-engine --headless --frames 300 $(WORLD); \
-	fi
+	@./scripts/first-run.sh $(BUILD) $(WORLD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
