@@ -3,7 +3,7 @@
 set -e
 PACKAGES="cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
 libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libpng-dev
-libgtest-dev libbenchmark-dev libstb-dev xvfb xauth imagemagick
+libgtest-dev libbenchmark-dev libstb-dev xvfb xauth x11-utils imagemagick
 clang libclang-rt-14-dev lib3ds-dev libassimp-dev"
 missing=""
 for p in $PACKAGES; do
