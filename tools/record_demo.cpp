@@ -159,6 +159,11 @@ int main(int argc, char** argv) {
     CommandLine line;
     line.headless = true;
     line.worldDir = copy;
+    // A bound in case the player is never asked for input (the devices not read):
+    // the script's frames, and a few batches for the Escape to take effect.
+    long frames = 0;
+    for (const Step& s : player.steps) frames += s.frames;
+    line.frames = frames + 100;
     const int status = engineMain(line);
     std::error_code code;
     std::filesystem::copy_file(copy + "/demo.dem", output, std::filesystem::copy_options::overwrite_existing, code);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -52,6 +53,37 @@ TEST(SampleWorldWindow, PictureTakenFromOutsideShowsTheWorld) {
     EXPECT_LT(std::stol(output), 800L * 600 / 100) << "more than 1% of the pixels differ from the engine's own picture";
     std::remove(shot.c_str());
     std::remove(reference.c_str());
+}
+
+// The recorder plays a script live: one mouse count turns the heading by 4 tenths, so
+// "turn 8" is a count of -2 in one frame; each walking frame records a forward step of
+// one tenth; Escape at the end records still frames until the batch of frames ends.
+TEST(DemoRecorder, RecordsWhatTheScriptHolds) {
+    const std::string script = tempPath("walk.txt"), demo = tempPath("walk.dem");
+    std::FILE* file = std::fopen(script.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("turn 8  # one frame\nwalk 3\nlook -12 3\n", file);
+    std::fclose(file);
+    std::string output;
+    ASSERT_EQ(run(std::string(BUILD_DIR) + "/record_demo " + script + " " + sampleWorld + " " + demo + " 2>/dev/null",
+                  output),
+              0)
+        << output;
+    std::FILE* in = std::fopen(demo.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    std::vector<unsigned char> bytes(4096);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    const std::vector<unsigned char> expected = {0, 0, 0, 0xFE, 0,  0, 0, 1, 0, 0,  0, 0, 1, 0, 0,  0, 0, 1, 0, 0,
+                                                 0, 0, 0, 0, 1,     0, 0, 0, 0, 1,  0, 0, 0, 0, 1};
+    ASSERT_GE(bytes.size(), expected.size());
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + long(expected.size())), expected);
+    EXPECT_EQ(bytes.size() % 5, 0u);
+    for (size_t i = expected.size(); i < bytes.size(); ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
+    // The recorder reports the eye after each step: three steps of 0.1 along the heading.
+    EXPECT_NE(output.find("line   2: frame     4  eye   -25.00    15.30  yaw    8"), std::string::npos) << output;
+    std::remove(script.c_str());
+    std::remove(demo.c_str());
 }
 
 }  // namespace

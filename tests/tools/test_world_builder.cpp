@@ -138,7 +138,7 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
 TEST(BuilderErrors, ProgramNamesTheDescriptionAndFailsWithStatusOne) {
     const std::string dir = freshDir();
     std::ofstream(dir + "/world.txt") << goodRooms << "door a c span 0 1\n";
-    const std::string command = std::string(BUILDER_BINARY) + " " + dir + "/world.txt " + dir + "/out 2>&1";
+    const std::string command = std::string(BUILD_DIR) + "/world_builder " + dir + "/world.txt " + dir + "/out 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     char line[512] = {};
