@@ -97,6 +97,8 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
         {"model texture too long", rooms + "texture thirteen_c.bmp pattern wood flavour pal8\n"
                                            "model m.3ds shape crate texture thirteen_c.bmp size 1 1\n",
          "6: a model's texture name 'thirteen_c.bmp' is longer than 12 characters"},
+        {"file name leaving the folder", "texture ../t.bmp pattern tiles flavour pal4\n",
+         "1: file name '../t.bmp' may hold only letters, digits, '.', '_' and '-'"},
         {"room declared twice", rooms + "room a box 200 0 0 210 6 10 floor t.bmp ceiling t.bmp walls t.bmp\n",
          "5: room 'a' is declared twice"},
         {"rooms overlap", rooms + "room d box -20 0 20 -10 6 30 floor t.bmp ceiling t.bmp walls t.bmp\n",

@@ -1,6 +1,7 @@
 #include "worldbuild/layout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -109,8 +110,22 @@ private:
         return false;
     }
 
+    // File names become files in the output folder: nothing that could leave it.
+    static bool plainFileName(const std::string& name) {
+        if (name.empty() || name[0] == '.') return false;
+        for (const char c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return false;
+        return true;
+    }
+
     bool names() {
         std::set<std::string> seen;
+        for (const TextureDecl& t : world_.textures)
+            if (!plainFileName(t.file))
+                return fail(t.line, "file name '" + t.file + "' may hold only letters, digits, '.', '_' and '-'");
+        for (const ModelDecl& m : world_.models)
+            if (!plainFileName(m.file))
+                return fail(m.line, "file name '" + m.file + "' may hold only letters, digits, '.', '_' and '-'");
         for (const TextureDecl& t : world_.textures) {
             if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than 19 characters");
             if (!seen.insert(t.file).second) return fail(t.line, "texture '" + t.file + "' is declared twice");
