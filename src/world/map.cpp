@@ -193,7 +193,34 @@ struct LoadState {
     std::vector<PortalSource> portalSources;
     const char* populatedEnd = nullptr;  // the file's pages before this are mapped in
     const char* releasedEnd = nullptr;   // and those before this let go again
+    MapLines* lines = nullptr;  // where records stand, when the caller asked
 };
+
+// Gives every table entry the last record created (its own, or for textures a model
+// brought in, the model's) the line of that record's tag.
+void noteRecordLines(LoadState& state, int32_t tagLine) {
+    MapLines* lines = state.lines;
+    if (!lines) return;
+    const auto fill = [tagLine](std::vector<int32_t>& table, int32_t count) {
+        while (int32_t(table.size()) < count) table.push_back(tagLine);
+    };
+    fill(lines->cells, cellCount);
+    fill(lines->polygons, state.polygonIndex);
+    fill(lines->placedObjects, placedObjectCount);
+    fill(lines->textures, textureCount);
+    fill(lines->models, modelCount);
+}
+
+void notePortalLines(const LoadState& state) {
+    MapLines* lines = state.lines;
+    if (!lines) return;
+    lines->portals.assign(size_t(cellCount), {});
+    for (const PortalSource& source : state.portalSources) {
+        std::vector<int32_t>& portals = lines->portals[size_t(source.cell)];
+        if (int32_t(portals.size()) <= source.portal) portals.resize(size_t(source.portal) + 1, 0);
+        portals[size_t(source.portal)] = source.line;
+    }
+}
 
 // The file's pages are mapped in ahead of the parser a window at a time, one call per
 // window rather than a fault per page, and let go once the parser is past them. So the
@@ -428,6 +455,7 @@ bool readRecords(LoadState& state) {
         populateAhead(state);
         float tag = 0;
         if (!reader.readFloat(tag, "a record tag or the end tag")) return false;
+        const int32_t tagLine = reader.tokenLine;
         bool ok = true;
         if (tag == tagTexture) {
             ok = readTexture(state);
@@ -443,6 +471,7 @@ bool readRecords(LoadState& state) {
             return true;
         }
         if (!ok) return false;
+        noteRecordLines(state, tagLine);
     }
 }
 
@@ -462,7 +491,8 @@ bool checkNeighbours(LoadState& state) {
 
 }  // namespace
 
-bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error) {
+bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error, MapLines* lines) {
+    if (lines) *lines = MapLines{};
     const MappedMap file(fileName);
     if (!file.ok()) {
         error = std::string("Cannot open the map file ") + fileName + ": " + file.reason;
@@ -474,6 +504,7 @@ bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& e
     state.reader.end = file.bytes + file.size;
     state.populatedEnd = state.releasedEnd = file.bytes;
     state.resolvers = &resolvers;
+    state.lines = lines;
 
     cellCount = 0;
     wallPolygons.clear();
@@ -482,10 +513,15 @@ bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& e
     const bool ok = readRecords(state) && checkNeighbours(state);
     if (!ok) {
         error = state.reader.error;
+        if (lines) {
+            *lines = MapLines{};
+            lines->refusedLine = state.reader.line;
+        }
         resetWorld();  // no half-read map is left behind
         return false;
     }
     if (cellCount > 0) cells[cellCount - 1].lastPolygon = state.polygonIndex - 1;
     polygonCount = state.polygonIndex;
+    notePortalLines(state);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/bitmap.h"  // Required for: ImageRecord of each new texture
 
@@ -25,10 +26,26 @@ struct MapResolvers {
     std::function<int32_t(const char* fileName)> buildModel;
 };
 
+// Where the records of a map stand in its file, for tools that point a person at a line
+// (the world checker): the line of each record's tag, in table order. A texture or model
+// has the line of the record that first named it (a texture a model brings in, the line
+// of that model's placed-object record); a portal, the line its group starts on.
+struct MapLines {
+    std::vector<int32_t> cells;
+    std::vector<std::vector<int32_t>> portals;  // [cell][portal]
+    std::vector<int32_t> polygons;
+    std::vector<int32_t> placedObjects;
+    std::vector<int32_t> textures;
+    std::vector<int32_t> models;
+    int32_t refusedLine = 0;  // where a refused map was refused; 0 when it was not opened
+};
+
 // Reads fileName into the tables: sets cellCount to 0 and fills cells, wallPolygons,
 // placedObjects, models and textures (placedObjectCount and modelCount are the
 // caller's to zero first; textureCount keeps its value). Returns false on a map that
 // cannot be opened, ends early, holds a token that is not a number where one is due,
 // exceeds a capacity or names a neighbour that does not exist; `error` then names the
-// file, the line and what was wrong, and the tables hold no half-read map.
-bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error);
+// file, the line and what was wrong, and the tables hold no half-read map. `lines`, when
+// given, receives where each record stands (only refusedLine after a refusal).
+bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error,
+             MapLines* lines = nullptr);
