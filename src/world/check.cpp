@@ -1,0 +1,392 @@
+// The world checker's checks: geometry and topology of the loaded tables.
+#include "world/check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+
+#include "world/world.h"
+
+namespace {
+
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+
+Vec3 operator-(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 cross(const Vec3& a, const Vec3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
+
+// A cell's box in X and Z, whichever way round the map gave its corners.
+struct Box2 {
+    double minX = 0, maxX = 0, minZ = 0, maxZ = 0;
+};
+
+Box2 boxOf(const Cell& cell) {
+    return {std::min(cell.boxX1, cell.boxX2), std::max(cell.boxX1, cell.boxX2),
+            std::min(cell.boxZ1, cell.boxZ2), std::max(cell.boxZ1, cell.boxZ2)};
+}
+
+// How far (x, z) lies beyond the box in X or Z; 0 inside.
+double distanceBeyond(const Box2& box, double x, double z) {
+    const double dx = std::max({box.minX - x, x - box.maxX, 0.0});
+    const double dz = std::max({box.minZ - z, z - box.maxZ, 0.0});
+    return std::max(dx, dz);
+}
+
+Vec3 portalCorner(const Cell& cell, int k, int v) {
+    return {cell.portalCornerX[v][k], cell.portalCornerY[v][k], cell.portalCornerZ[v][k]};
+}
+
+bool identityPlacement(const Cell& cell, int k) {
+    for (int axis = 0; axis < 3; ++axis) {
+        if (cell.portalPlacement[axis][placementOffset][k] != 0.0f ||
+            cell.portalPlacement[axis][placementRotate][k] != 0.0f ||
+            cell.portalPlacement[axis][placementScale][k] != 1.0f)
+            return false;
+    }
+    return true;
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string portalName(int32_t cell, int k) {
+    return "portal " + std::to_string(k) + " of cell " + std::to_string(cell);
+}
+
+// Collects problems with the line of their record.
+struct Report {
+    const MapLines& lines;
+    std::vector<WorldProblem> problems;
+
+    static int32_t lineOf(const std::vector<int32_t>& table, int32_t index) {
+        return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : 0;
+    }
+    int32_t cellLine(int32_t cell) const { return lineOf(lines.cells, cell); }
+    int32_t portalLine(int32_t cell, int k) const {
+        if (cell < 0 || size_t(cell) >= lines.portals.size()) return cellLine(cell);
+        const int32_t line = lineOf(lines.portals[size_t(cell)], k);
+        return line != 0 ? line : cellLine(cell);
+    }
+    int32_t polygonLine(int32_t polygon) const { return lineOf(lines.polygons, polygon); }
+
+    void add(int32_t line, Severity severity, std::string message) {
+        problems.push_back({line, severity, std::move(message)});
+    }
+};
+
+// --- Portals ---------------------------------------------------------------------------
+
+// The opening must be a flat convex quadrilateral: the stencil pass fills it as the two
+// triangles 0-1-2 and 0-2-3, and the traversal narrows the view to its corners.
+void checkPortalShape(Report& report, int32_t c, int k) {
+    const Cell& cell = cells[c];
+    Vec3 p[4];
+    for (int v = 0; v < 4; ++v) p[v] = portalCorner(cell, k, v);
+
+    // The plane of the largest corner triangle, so a crossed quad still has one.
+    Vec3 normal;
+    int apart = 0;  // the corner not in that triangle
+    for (int skip = 0; skip < 4; ++skip) {
+        const Vec3& a = p[(skip + 1) % 4];
+        const Vec3 n = cross(p[(skip + 2) % 4] - a, p[(skip + 3) % 4] - a);
+        if (length(n) > length(normal)) normal = n, apart = skip;
+    }
+    if (length(normal) / 2 < checkMinArea) {
+        report.add(report.portalLine(c, k), Severity::error,
+                   portalName(c, k) + " has no area: its corners lie on one line");
+        return;
+    }
+    const Vec3 unit{normal.x / length(normal), normal.y / length(normal), normal.z / length(normal)};
+    const double off = std::fabs(dot(unit, p[apart] - p[(apart + 1) % 4]));
+    if (off > checkTolerance) {
+        report.add(report.portalLine(c, k), Severity::error,
+                   portalName(c, k) + ": its corners do not lie in one plane (corner " +
+                       std::to_string(apart) + " is " + number(off) + " off the plane of the others)");
+        return;
+    }
+    // Convex: every turn from one edge to the next goes the same way round the normal;
+    // a straight run (three corners on a line) is allowed.
+    bool left = false, right = false;
+    for (int v = 0; v < 4; ++v) {
+        const Vec3 e1 = p[(v + 1) % 4] - p[v];
+        const Vec3 e2 = p[(v + 2) % 4] - p[(v + 1) % 4];
+        const double turn = dot(cross(e1, e2), unit);
+        const double scale = length(e1) * length(e2);
+        if (turn > 1e-6 * scale) left = true;
+        if (turn < -1e-6 * scale) right = true;
+    }
+    if (left && right) {
+        report.add(report.portalLine(c, k), Severity::error,
+                   portalName(c, k) + ": its corners do not form a convex quadrilateral "
+                                      "(taken in order 0, 1, 2, 3 they cross or turn inwards)");
+    }
+}
+
+void checkPortalInsideOwnBox(Report& report, int32_t c, int k) {
+    const Cell& cell = cells[c];
+    const Box2 box = boxOf(cell);
+    for (int v = 0; v < 4; ++v) {
+        const double beyond = distanceBeyond(box, cell.portalCornerX[v][k], cell.portalCornerZ[v][k]);
+        if (beyond > checkTolerance) {
+            report.add(report.portalLine(c, k), Severity::warning,
+                       portalName(c, k) + ": corner " + std::to_string(v) + " lies " + number(beyond) +
+                           " outside the box of cell " + std::to_string(c));
+            return;
+        }
+    }
+}
+
+// Separating axes in X and Z: the box's own axes and the normal of each edge of the
+// opening's footprint. An axis that separates them proves they do not meet; testing
+// only these can at worst miss a gap, never invent one.
+bool openingTouchesBox(const Cell& cell, int k, const Box2& box) {
+    double px[4], pz[4];
+    for (int v = 0; v < 4; ++v) px[v] = cell.portalCornerX[v][k], pz[v] = cell.portalCornerZ[v][k];
+    const double bx[4] = {box.minX - checkTolerance, box.maxX + checkTolerance, box.maxX + checkTolerance,
+                          box.minX - checkTolerance};
+    const double bz[4] = {box.minZ - checkTolerance, box.minZ - checkTolerance, box.maxZ + checkTolerance,
+                          box.maxZ + checkTolerance};
+    const auto separates = [&](double ax, double az) {
+        double pMin = INFINITY, pMax = -INFINITY, bMin = INFINITY, bMax = -INFINITY;
+        for (int i = 0; i < 4; ++i) {
+            const double pp = px[i] * ax + pz[i] * az, bp = bx[i] * ax + bz[i] * az;
+            pMin = std::min(pMin, pp), pMax = std::max(pMax, pp);
+            bMin = std::min(bMin, bp), bMax = std::max(bMax, bp);
+        }
+        return pMax < bMin || bMax < pMin;
+    };
+    if (separates(1, 0) || separates(0, 1)) return false;
+    for (int v = 0; v < 4; ++v) {
+        const double ex = px[(v + 1) % 4] - px[v], ez = pz[(v + 1) % 4] - pz[v];
+        const double len = std::sqrt(ex * ex + ez * ez);
+        if (len > checkTolerance && separates(-ez / len, ex / len)) return false;
+    }
+    return true;
+}
+
+bool sameOpening(const Cell& a, int ka, const Cell& b, int kb) {
+    const auto covered = [](const Cell& from, int kf, const Cell& to, int kt) {
+        for (int v = 0; v < 4; ++v) {
+            bool found = false;
+            for (int w = 0; w < 4 && !found; ++w) {
+                found = std::fabs(from.portalCornerX[v][kf] - to.portalCornerX[w][kt]) <= checkTolerance &&
+                        std::fabs(from.portalCornerY[v][kf] - to.portalCornerY[w][kt]) <= checkTolerance &&
+                        std::fabs(from.portalCornerZ[v][kf] - to.portalCornerZ[w][kt]) <= checkTolerance;
+            }
+            if (!found) return false;
+        }
+        return true;
+    };
+    return covered(a, ka, b, kb) && covered(b, kb, a, ka);
+}
+
+// A neighbour reached without a shift is seen in place, so the eye that walks into it
+// expects to look back the way it came.
+void checkWayBack(Report& report, int32_t c, int k, int32_t n) {
+    const Cell& neighbour = cells[n];
+    bool anyBack = false;
+    for (int j = 0; j < neighbour.portalCount && j < maxPortalsPerCell; ++j) {
+        if (neighbour.portalNeighbour[j] != c) continue;
+        anyBack = true;
+        if (sameOpening(cells[c], k, neighbour, j)) return;
+    }
+    report.add(report.portalLine(c, k), Severity::warning,
+               portalName(c, k) + " leads to cell " + std::to_string(n) + ", which has " +
+                   (anyBack ? "no portal back to cell " + std::to_string(c) + " through the same opening"
+                            : "no portal back to cell " + std::to_string(c)));
+}
+
+void checkPortal(Report& report, int32_t c, int k) {
+    const Cell& cell = cells[c];
+    const int32_t n = cell.portalNeighbour[k];
+    checkPortalShape(report, c, k);
+    checkPortalInsideOwnBox(report, c, k);
+    if (n == c) {
+        report.add(report.portalLine(c, k), Severity::warning,
+                   portalName(c, k) + " leads back to its own cell, so the walk never follows it");
+        return;
+    }
+    if (n < 0 || n >= cellCount || !identityPlacement(cell, k)) return;
+    if (cell.portalKind[k] != 1 && !openingTouchesBox(cell, k, boxOf(cells[n]))) {
+        report.add(report.portalLine(c, k), Severity::error,
+                   "plain " + portalName(c, k) + ": its opening does not touch the box of cell " +
+                       std::to_string(n) + ", the cell it leads to");
+    }
+    checkWayBack(report, c, k, n);
+}
+
+// --- Cells -----------------------------------------------------------------------------
+
+void checkOverlaps(Report& report, int32_t c) {
+    const Box2 mine = boxOf(cells[c]);
+    for (int32_t other = 0; other < c; ++other) {
+        const Box2 theirs = boxOf(cells[other]);
+        const double shareX = std::min(mine.maxX, theirs.maxX) - std::max(mine.minX, theirs.minX);
+        const double shareZ = std::min(mine.maxZ, theirs.maxZ) - std::max(mine.minZ, theirs.minZ);
+        if (shareX > checkTolerance && shareZ > checkTolerance) {
+            report.add(report.cellLine(c), Severity::warning,
+                       "the box of cell " + std::to_string(c) + " overlaps the box of cell " +
+                           std::to_string(other) + "; where both hold the eye, cell " + std::to_string(c) +
+                           " is the current cell");
+        }
+    }
+}
+
+void checkPolygons(Report& report, int32_t c) {
+    const Cell& cell = cells[c];
+    const Box2 box = boxOf(cell);
+    const int32_t last = std::min(cell.lastPolygon, polygonCount - 1);
+    for (int32_t i = std::max(cell.firstPolygon, 0); i <= last; ++i) {
+        const WallPolygon& polygon = wallPolygons[size_t(i)];
+        const Vec3 v0{polygon.x[0], polygon.y[0], polygon.z[0]};
+        const Vec3 v1{polygon.x[1], polygon.y[1], polygon.z[1]};
+        const Vec3 v2{polygon.x[2], polygon.y[2], polygon.z[2]};
+        const std::string name = "wall triangle " + std::to_string(i) + " of cell " + std::to_string(c);
+        if (length(cross(v1 - v0, v2 - v0)) / 2 < checkMinArea) {
+            report.add(report.polygonLine(i), Severity::warning, name + " has no area");
+        }
+        for (int v = 0; v < 3; ++v) {
+            const double beyond = distanceBeyond(box, polygon.x[v], polygon.z[v]);
+            if (beyond > checkTolerance) {
+                report.add(report.polygonLine(i), Severity::warning,
+                           name + ": vertex " + std::to_string(v) + " lies " + number(beyond) +
+                               " outside the cell's box");
+                break;
+            }
+        }
+    }
+}
+
+// Cells the walk can enter from `start`, whatever the view.
+std::vector<bool> reachableFrom(int32_t start) {
+    std::vector<bool> reached(size_t(cellCount), false);
+    std::deque<int32_t> queue{start};
+    reached[size_t(start)] = true;
+    while (!queue.empty()) {
+        const Cell& cell = cells[queue.front()];
+        queue.pop_front();
+        for (int k = 0; k < cell.portalCount && k < maxPortalsPerCell; ++k) {
+            const int32_t n = cell.portalNeighbour[k];
+            if (n < 0 || n >= cellCount || reached[size_t(n)]) continue;
+            reached[size_t(n)] = true;
+            queue.push_back(n);
+        }
+    }
+    return reached;
+}
+
+// The walk's own order (depth first, portals in order, each cell entered once) with a
+// view that sees through every portal. Returns true once it has met more stencil
+// portals than a walk lists, at `where`.
+struct StencilWalk {
+    int32_t limit = 0;
+    int32_t met = 0;
+    std::vector<bool> entered;
+    int32_t atCell = -1, atPortal = -1;
+
+    bool walk(int32_t c) {
+        const Cell& cell = cells[c];
+        for (int k = 0; k < cell.portalCount && k < maxPortalsPerCell; ++k) {
+            const int32_t n = cell.portalNeighbour[k];
+            if (n < 0 || n >= cellCount || entered[size_t(n)]) continue;
+            entered[size_t(n)] = true;
+            if (cell.portalKind[k] == 1 && ++met > limit) {
+                atCell = c, atPortal = k;
+                return true;
+            }
+            if (walk(n)) return true;
+        }
+        return false;
+    }
+};
+
+void checkStencilWalks(Report& report, int32_t limit) {
+    for (int32_t start = 0; start < cellCount; ++start) {
+        StencilWalk walk{limit, 0, std::vector<bool>(size_t(cellCount), false)};
+        walk.entered[size_t(start)] = true;
+        if (!walk.walk(start)) continue;
+        report.add(report.portalLine(walk.atCell, walk.atPortal), Severity::warning,
+                   "a walk from cell " + std::to_string(start) + " that sees through every portal meets " +
+                       portalName(walk.atCell, walk.atPortal) + " as stencil portal " +
+                       std::to_string(limit + 1) + "; a walk lists " + std::to_string(limit) +
+                       " and does not follow the rest");
+        return;  // one walk says it; the others would repeat it
+    }
+}
+
+// Polygons before the first cell record and objects placed before it belong to no cell:
+// the walk never marks them, so with portal culling on they are never drawn.
+void checkStrays(Report& report) {
+    const int32_t strayPolygons = cellCount > 0 ? std::min(cells[0].firstPolygon, polygonCount) : polygonCount;
+    if (strayPolygons > 0) {
+        report.add(report.polygonLine(0), Severity::warning,
+                   std::to_string(strayPolygons) + " wall triangle" + (strayPolygons > 1 ? "s" : "") +
+                       " before the first cell belong to no cell; they are drawn only with portal culling off");
+    }
+    for (int32_t i = 0; i < placedObjectCount; ++i) {
+        if (placedObjects[i].cell >= 0) continue;
+        report.add(Report::lineOf(report.lines.placedObjects, i), Severity::warning,
+                   "placed object " + std::to_string(i) +
+                       " comes before the first cell and stands in none; it is never drawn");
+    }
+}
+
+}  // namespace
+
+int32_t cellHolding(float x, float z) {
+    int32_t found = -1;
+    for (int32_t c = 0; c < cellCount; ++c) {
+        const Cell& cell = cells[c];
+        // The renderer's test, in single precision: within the X and Z ranges, bounds included.
+        const bool insideX = std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x);
+        const bool insideZ = std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
+        if (insideX && insideZ) found = c;
+    }
+    return found;
+}
+
+std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings& settings) {
+    Report report{lines, {}};
+    const int32_t start = cellHolding(settings.startX, settings.startZ);
+    if (start < 0) {
+        report.add(0, Severity::error,
+                   "the start point (" + number(settings.startX) + ", " + number(settings.startZ) +
+                       " in X and Z) lies outside every cell's box");
+    }
+    const std::vector<bool> reached = start >= 0 ? reachableFrom(start) : std::vector<bool>();
+    checkStrays(report);
+    for (int32_t c = 0; c < cellCount; ++c) {
+        checkOverlaps(report, c);
+        if (start >= 0 && !reached[size_t(c)]) {
+            report.add(report.cellLine(c), Severity::warning,
+                       "cell " + std::to_string(c) + " cannot be reached through portals from cell " +
+                           std::to_string(start) + ", where the eye starts");
+        }
+        for (int k = 0; k < cells[c].portalCount && k < maxPortalsPerCell; ++k) checkPortal(report, c, k);
+        checkPolygons(report, c);
+    }
+    checkStencilWalks(report, settings.maxStencilPortals);
+    sortProblems(report.problems);
+    return report.problems;
+}
+
+void sortProblems(std::vector<WorldProblem>& problems) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const WorldProblem& a, const WorldProblem& b) { return a.line < b.line; });
+}
+
+std::string formatProblem(const std::string& fileName, const WorldProblem& problem) {
+    std::string text = fileName;
+    if (problem.line > 0) text += ":" + std::to_string(problem.line);
+    text += problem.severity == Severity::error ? ": error: " : ": warning: ";
+    return text + problem.message;
+}
