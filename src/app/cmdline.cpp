@@ -4,12 +4,21 @@
 #include <cstring>
 
 const char* usageText() {
-    return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo] [--help] [DIR]\n"
+    return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo]\n"
+           "                     [--debug-view] [--check] [--help] [DIR]\n"
            "  DIR               world folder holding game.ini and map.m (default: the current folder)\n"
            "  --headless        no window on screen; messages go to standard error\n"
            "  --frames N        quit after N frames\n"
            "  --screenshot F    write the last frame drawn to the PNG file F\n"
            "  --timedemo        do not wait for the vertical retrace\n"
+           "  --debug-view      show the portal map in the top-right corner from the start (M / Shift+M)\n"
+           "  --check           check the world without opening a window: every problem as\n"
+           "                    map.m:LINE: error|warning: ..., then a count; exit status 1 on errors.\n"
+           "                    A point counts as outside a box when more than 0.01 beyond it in X or Z;\n"
+           "                    portal corners more than 0.01 off their plane, and a plain portal's\n"
+           "                    opening more than 0.01 from its neighbour's box, are errors; boxes\n"
+           "                    overlap when they share more than 0.01 in both X and Z; a triangle or\n"
+           "                    portal under 1e-6 square units has no area\n"
            "  --help            show this text\n";
 }
 
@@ -33,6 +42,10 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.help = true;
         } else if (arg == "--timedemo") {
             line.timedemo = true;
+        } else if (arg == "--debug-view") {
+            line.debugView = true;
+        } else if (arg == "--check") {
+            line.check = true;
         } else if (arg == "--frames") {
             if (!hasValue || !parseCount(argv[i + 1], line.frames)) {
                 error = "--frames needs a positive whole number";

@@ -1,5 +1,5 @@
 // The command line: portal-engine [--headless] [--frames N] [--screenshot FILE.png]
-// [--timedemo] [--help] [DIR]
+// [--timedemo] [--debug-view] [--check] [--help] [DIR]
 #pragma once
 
 #include <string>
@@ -8,6 +8,8 @@ struct CommandLine {
     bool headless = false;
     bool help = false;
     bool timedemo = false;   // no wait for the vertical retrace
+    bool debugView = false;  // the portal map shows from the first frame
+    bool check = false;      // check the world and report instead of running it
     long frames = 0;         // 0: run until quit
     std::string screenshot;  // PNG of the last frame drawn, when set
     std::string worldDir;    // folder holding game.ini and map.m; empty: the current one

@@ -1,6 +1,7 @@
 // portal-engine: walks a world of cells and portals read from game.ini and map.m.
 #include <cstdio>
 
+#include "app/check.h"
 #include "app/cmdline.h"
 #include "app/engine.h"
 
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (line.check) return runWorldCheck(line.worldDir, stdout);
     return engineMain(line);
 }

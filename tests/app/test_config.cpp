@@ -144,6 +144,7 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
         {{}, true, ""},
         {{"--headless", "worlds/sample"}, true, ""},
         {{"--frames", "30", "--screenshot", "out.png", "--timedemo"}, true, ""},
+        {{"--debug-view", "--check", "worlds/sample"}, true, ""},
         {{"--fullscreen"}, false, "unknown option --fullscreen"},
         {{"--frames"}, false, "--frames needs"},
         {{"--frames", "-3"}, false, "--frames needs"},

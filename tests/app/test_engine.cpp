@@ -207,3 +207,38 @@ TEST(EngineProgram, AHeadlessRunThatDrawsNothingEnds) {
 }
 
 }  // namespace
+
+// --check: compiler-style lines in map order, a count, and the exit status.
+TEST(EngineProgram, ChecksAWorldWithoutRunningIt) {
+    std::string output;
+    EXPECT_EQ(runEngine(std::string("--check ") + SOURCE_DIR + "/worlds/sample", output), 0) << output;
+    const size_t lastLine = output.rfind('\n', output.size() - 2);
+    EXPECT_EQ(output.compare(lastLine == std::string::npos ? 0 : lastLine + 1, 10, "0 errors, "), 0) << output;
+
+    // A doorway whose neighbour's box starts a unit too far, a texture that is not there.
+    const std::string dir = makeWorld({{"map.m",
+                                        "99900 -35 0 5 -15 6 25 1\n"
+                                        "  1 0  0 0 0  0 0 0  1 1 1  -27 0 25  -27 5 25  -23 5 25  -23 0 25\n"
+                                        "99999 stone.bmp\n"
+                                        "99900 -27 0 26 -23 6 45 1\n"
+                                        "  0 0  0 0 0  0 0 0  1 1 1  -23 0 25  -23 5 25  -27 5 25  -27 0 25\n"
+                                        "100000\n"}});
+    EXPECT_EQ(runEngine("--check " + dir, output), 1);
+    EXPECT_EQ(output, dir + "/map.m:2: error: plain portal 0 of cell 0: its opening does not touch the box of "
+                            "cell 1, the cell it leads to\n" +
+                          dir + "/map.m:3: error: texture stone.bmp does not load: Failed to open DIB file stone.bmp.\n" +
+                          dir + "/map.m:5: warning: portal 0 of cell 1: corner 0 lies 1 outside the box of cell 1\n"
+                                "2 errors, 1 warning\n");
+
+    // What the loader refuses, on its line, and nothing else: there is no world to check.
+    std::ofstream(dir + "/map.m") << "99900 -35 0 5 -15 6 25 0\n99998 1 2 3 4 five\n";
+    EXPECT_EQ(runEngine("--check " + dir + "/", output), 1);
+    EXPECT_EQ(output, dir + "/map.m:2: error: expected a number of the wall polygon, found 'five'\n1 error, 0 warnings\n");
+
+    // game.ini settings that would stop the start are errors too.
+    std::ofstream(dir + "/map.m") << minimalMap;
+    std::ofstream(dir + "/game.ini") << "PLAYDEMO 1 missing.dem";
+    EXPECT_EQ(runEngine("--check " + dir, output), 1);
+    EXPECT_NE(output.find(dir + "/game.ini: error: "), std::string::npos) << output;
+    EXPECT_NE(output.find("missing.dem"), std::string::npos) << output;
+}

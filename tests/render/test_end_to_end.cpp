@@ -122,6 +122,12 @@ protected:
     std::string dir;
 };
 
+TEST_F(EndToEnd, TheWorldPassesTheChecker) {
+    const EngineRun check = runEngine("--check " + dir);
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_NE(check.output.find("0 errors"), std::string::npos) << check.output;
+}
+
 TEST_F(EndToEnd, ADemoWalkingIntoAWallStopsShortOfItAndRepeatsExactly) {
     const std::string first = dir + "first.png", second = dir + "second.png";
     const EngineRun a = runEngine("--headless --frames 150 --screenshot " + first + " " + dir);
