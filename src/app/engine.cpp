@@ -152,6 +152,7 @@ int engineMain(const CommandLine& line) {
     // However the run ends (frame count, Escape, end of a demo, a closed window), the
     // screenshot shows the last frame drawn.
     keepLastFrame = !screenshotPath.empty();
+    debugView = line.debugView ? 1 : 0;
     if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
         std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
         return 1;

@@ -13,6 +13,8 @@ CameraState camera;
 // Set by the switch keys in live play; 1 at program start and after resetInput.
 int32_t portalCulling = 1;
 int32_t stencilPortals = 1;
+// Off at program start; the start-up switch or M turns it on.
+int32_t debugView = 0;
 
 namespace {
 
@@ -62,14 +64,15 @@ void moveCamera() {
     camera.cosYaw = cosineTable[yaw];
 }
 
-// Level-triggered: each held key sets its switch on every step. Q runs the other way
-// round from S, F and P: the plain key switches on.
+// Level-triggered: each held key sets its switch on every step. Q and M run the other
+// way round from S, F and P: the plain key switches on.
 void applySwitches() {
     const bool shift = keyDown(keyLeftShift);
     if (keyDown(keyQ)) portalCulling = shift ? 0 : 1;
     if (keyDown(keyS)) camera.showCellInfo = shift ? 1 : 0;
     if (keyDown(keyF)) camera.showFrameRate = shift ? 1 : 0;
     if (keyDown(keyP)) stencilPortals = shift ? 1 : 0;
+    if (keyDown(keyM)) debugView = shift ? 0 : 1;
 }
 
 }  // namespace
@@ -120,4 +123,5 @@ void resetInput() {
     resetCamera();
     portalCulling = 1;
     stencilPortals = 1;
+    debugView = 0;
 }

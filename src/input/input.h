@@ -14,6 +14,7 @@ constexpr int keyQ = 0x10;
 constexpr int keyP = 0x19;
 constexpr int keyS = 0x1F;
 constexpr int keyF = 0x21;
+constexpr int keyM = 0x32;
 constexpr int keyLeftShift = 0x2A;
 constexpr int keyUp = 0xC8;
 
@@ -44,6 +45,7 @@ struct CameraState {
 extern CameraState camera;
 extern int32_t portalCulling;   // 1: the traversal decides what is drawn; 0: everything
 extern int32_t stencilPortals;  // non-zero: stencil portals are drawn
+extern int32_t debugView;       // non-zero: the portal map is drawn over the picture
 
 // --- Devices ----------------------------------------------------------------------
 // The keyboard and mouse exist only in live play: the engine start-up creates them,
@@ -125,5 +127,5 @@ void closeDemo();
 const std::string& demoWarning();
 
 // Back to program start (tests): devices released, keys and mouse motion zero, camera
-// at its start values, both switches 1, demo state cleared. Leaves the settings alone.
+// at its start values, both switches 1, the portal map off, demo state cleared. Leaves the settings alone.
 void resetInput();

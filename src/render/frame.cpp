@@ -124,6 +124,7 @@ void drawFrame(int& frame, uint32_t batchStart) {
     resolveCollisions(activeSelectBuffer(), activeSelectCapacity(), hits);
     camera.selectPass = 0;
     renderPass();
+    if (debugView != 0) drawDebugView();
     drawStatusLines(frame, fps);
     if (keepLastFrame || (frameLimit > 0 && framesDrawn + 1 >= frameLimit)) keepFrame();
     if (mainWindow) platform::swapBuffers(mainWindow);

@@ -102,6 +102,27 @@ void drawPlacedObject(PlacedObject& object);
 // What lies behind each stencil portal of the list, confined to its own opening.
 void drawStencilPortals();
 
+// --- Portal map (GL) -------------------------------------------------------------------
+// A top-down map over the picture, in the top-right corner, drawn while debugView is on:
+// every cell's box as stored, plain and stencil portals in two colours, the cells the
+// last walk entered filled, the current cell outlined, the eye and the view wedge.
+// Seen from above: +Z up the screen, +X to the left, as the eye sees them at yaw 0.
+
+// Where the map goes in a viewport of the given size and how the world fits in it.
+struct DebugMapFrame {
+    int32_t left = 0, bottom = 0, size = 0;  // the square, in window pixels from bottom-left
+    double centreX = 0, centreZ = 0;         // the world point at its centre
+    double pixelsPerUnit = 1;
+};
+// Fits every cell box (or, with no cells, a small area around the eye) into the square.
+DebugMapFrame debugMapFrame(int32_t viewportWidth, int32_t viewportHeight);
+// The window position (pixels from bottom-left) of the world point (x, z).
+void debugMapPixel(const DebugMapFrame& frame, double x, double z, double& px, double& py);
+
+// Draws the map into the current viewport's corner; every GL state it touches is put
+// back, and nothing outside the square changes.
+void drawDebugView();
+
 // --- Frame loop (GL) -----------------------------------------------------------------
 
 // Draws a batch of framesPerBatch frames; returns 0. Does nothing while DIRECTX is set.

@@ -84,6 +84,8 @@ TEST_F(ControlStep, SwitchKeysSetTheirSwitchWhileHeld) {
         {{keyS, keyLeftShift}, &CameraState::showCellInfo, nullptr, 0, 1},
         {{keyF}, &CameraState::showFrameRate, nullptr, 1, 0},
         {{keyF, keyLeftShift}, &CameraState::showFrameRate, nullptr, 0, 1},
+        {{keyM}, nullptr, &debugView, 0, 1},
+        {{keyM, keyLeftShift}, nullptr, &debugView, 1, 0},
         {{keyLeftShift}, nullptr, &stencilPortals, 0, 0},  // the modifier alone does nothing
         {{keyP, 0x36}, nullptr, &stencilPortals, 1, 0},    // only the left Shift modifies
     };
