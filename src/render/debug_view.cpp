@@ -103,8 +103,11 @@ void drawEye(const MapPen& pen) {
     glEnd();
     double px = 0, py = 0;
     debugMapPixel(pen.frame, camera.posX, camera.posZ, px, py);
-    px -= pen.frame.left, py -= pen.frame.bottom;
-    glRecti(int(px) - 2, int(py) - 2, int(px) + 3, int(py) + 3);
+    // Far outside the square the scissor drops it anyway; held where an int can take it.
+    if (!std::isfinite(px) || !std::isfinite(py)) return;
+    const int x = int(std::clamp(px - pen.frame.left, -1e6, 1e6));
+    const int y = int(std::clamp(py - pen.frame.bottom, -1e6, 1e6));
+    glRecti(x - 2, y - 2, x + 3, y + 3);
 }
 
 }  // namespace
@@ -119,16 +122,17 @@ DebugMapFrame debugMapFrame(int32_t viewportWidth, int32_t viewportHeight) {
 
     double minX = camera.posX - 10, maxX = camera.posX + 10;
     double minZ = camera.posZ - 10, maxZ = camera.posZ + 10;
-    if (cellCount > 0) {
-        minX = minZ = INFINITY;
-        maxX = maxZ = -INFINITY;
-        for (int32_t c = 0; c < cellCount; ++c) {
-            const Cell& cell = cells[c];
-            minX = std::min({minX, double(cell.boxX1), double(cell.boxX2)});
-            maxX = std::max({maxX, double(cell.boxX1), double(cell.boxX2)});
-            minZ = std::min({minZ, double(cell.boxZ1), double(cell.boxZ2)});
-            maxZ = std::max({maxZ, double(cell.boxZ1), double(cell.boxZ2)});
-        }
+    // Boxes that are not finite numbers (a map may say nan or inf) are left out of the fit.
+    double boxMinX = INFINITY, boxMaxX = -INFINITY, boxMinZ = INFINITY, boxMaxZ = -INFINITY;
+    for (int32_t c = 0; c < cellCount; ++c) {
+        const Cell& cell = cells[c];
+        const double xs[2] = {cell.boxX1, cell.boxX2}, zs[2] = {cell.boxZ1, cell.boxZ2};
+        if (!std::isfinite(xs[0] + xs[1] + zs[0] + zs[1])) continue;
+        boxMinX = std::min({boxMinX, xs[0], xs[1]}), boxMaxX = std::max({boxMaxX, xs[0], xs[1]});
+        boxMinZ = std::min({boxMinZ, zs[0], zs[1]}), boxMaxZ = std::max({boxMaxZ, zs[0], zs[1]});
+    }
+    if (boxMinX <= boxMaxX && std::isfinite(boxMaxX - boxMinX) && std::isfinite(boxMaxZ - boxMinZ)) {
+        minX = boxMinX, maxX = boxMaxX, minZ = boxMinZ, maxZ = boxMaxZ;
     }
     frame.centreX = (minX + maxX) / 2;
     frame.centreZ = (minZ + maxZ) / 2;

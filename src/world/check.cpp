@@ -52,6 +52,34 @@ bool identityPlacement(const Cell& cell, int k) {
     return true;
 }
 
+// nan and inf pass the loader ("%f" reads them) but make every comparison meaningless.
+bool allFinite(std::initializer_list<double> values) {
+    for (const double value : values)
+        if (!std::isfinite(value)) return false;
+    return true;
+}
+
+bool finiteBox(const Cell& cell) {
+    return allFinite({cell.boxX1, cell.boxY1, cell.boxZ1, cell.boxX2, cell.boxY2, cell.boxZ2});
+}
+
+bool finitePortal(const Cell& cell, int k) {
+    for (int v = 0; v < 4; ++v)
+        if (!allFinite({cell.portalCornerX[v][k], cell.portalCornerY[v][k], cell.portalCornerZ[v][k]})) return false;
+    for (int axis = 0; axis < 3; ++axis)
+        for (int component = 0; component < 3; ++component)
+            if (!std::isfinite(cell.portalPlacement[axis][component][k])) return false;
+    return true;
+}
+
+bool finitePolygon(const WallPolygon& polygon) {
+    for (int v = 0; v < 3; ++v)
+        if (!allFinite({polygon.x[v], polygon.y[v], polygon.z[v]})) return false;
+    return true;
+}
+
+const char* const notFinite = " is not a finite number (nan or inf)";
+
 std::string number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
@@ -208,14 +236,18 @@ void checkWayBack(Report& report, int32_t c, int k, int32_t n) {
 void checkPortal(Report& report, int32_t c, int k) {
     const Cell& cell = cells[c];
     const int32_t n = cell.portalNeighbour[k];
+    if (!finitePortal(cell, k)) {
+        report.add(report.portalLine(c, k), Severity::error, portalName(c, k) + ": a corner or placement value" + notFinite);
+        return;
+    }
     checkPortalShape(report, c, k);
-    checkPortalInsideOwnBox(report, c, k);
+    if (finiteBox(cell)) checkPortalInsideOwnBox(report, c, k);
     if (n == c) {
         report.add(report.portalLine(c, k), Severity::warning,
                    portalName(c, k) + " leads back to its own cell, so the walk never follows it");
         return;
     }
-    if (n < 0 || n >= cellCount || !identityPlacement(cell, k)) return;
+    if (n < 0 || n >= cellCount || !identityPlacement(cell, k) || !finiteBox(cells[n])) return;
     if (cell.portalKind[k] != 1 && !openingTouchesBox(cell, k, boxOf(cells[n]))) {
         report.add(report.portalLine(c, k), Severity::error,
                    "plain " + portalName(c, k) + ": its opening does not touch the box of cell " +
@@ -226,9 +258,15 @@ void checkPortal(Report& report, int32_t c, int k) {
 
 // --- Cells -----------------------------------------------------------------------------
 
-void checkOverlaps(Report& report, int32_t c) {
+// A box the engine can use, and not sharing ground with an earlier one.
+void checkCellBox(Report& report, int32_t c) {
+    if (!finiteBox(cells[c])) {
+        report.add(report.cellLine(c), Severity::error, "the box of cell " + std::to_string(c) + notFinite);
+        return;
+    }
     const Box2 mine = boxOf(cells[c]);
     for (int32_t other = 0; other < c; ++other) {
+        if (!finiteBox(cells[other])) continue;
         const Box2 theirs = boxOf(cells[other]);
         const double shareX = std::min(mine.maxX, theirs.maxX) - std::max(mine.minX, theirs.minX);
         const double shareZ = std::min(mine.maxZ, theirs.maxZ) - std::max(mine.minZ, theirs.minZ);
@@ -251,10 +289,14 @@ void checkPolygons(Report& report, int32_t c) {
         const Vec3 v1{polygon.x[1], polygon.y[1], polygon.z[1]};
         const Vec3 v2{polygon.x[2], polygon.y[2], polygon.z[2]};
         const std::string name = "wall triangle " + std::to_string(i) + " of cell " + std::to_string(c);
+        if (!finitePolygon(polygon)) {
+            report.add(report.polygonLine(i), Severity::error, name + ": a vertex coordinate" + notFinite);
+            continue;
+        }
         if (length(cross(v1 - v0, v2 - v0)) / 2 < checkMinArea) {
             report.add(report.polygonLine(i), Severity::warning, name + " has no area");
         }
-        for (int v = 0; v < 3; ++v) {
+        for (int v = 0; v < 3 && finiteBox(cell); ++v) {
             const double beyond = distanceBeyond(box, polygon.x[v], polygon.z[v]);
             if (beyond > checkTolerance) {
                 report.add(report.polygonLine(i), Severity::warning,
@@ -365,7 +407,7 @@ std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings&
     const std::vector<bool> reached = start >= 0 ? reachableFrom(start) : std::vector<bool>();
     checkStrays(report);
     for (int32_t c = 0; c < cellCount; ++c) {
-        checkOverlaps(report, c);
+        checkCellBox(report, c);
         if (start >= 0 && !reached[size_t(c)]) {
             report.add(report.cellLine(c), Severity::warning,
                        "cell " + std::to_string(c) + " cannot be reached through portals from cell " +

@@ -79,6 +79,8 @@ const BrokenWorld brokenWorlds[] = {
      {{2, Severity::warning, "which has no portal back to cell 0"}}},
     {"wall triangle outside its cell", {{4, false, "99998 -35 0 5  -15 0 5  -15 0 32  0 0 1 0 1 1"}},
      {{4, Severity::warning, "wall triangle 0 of cell 0: vertex 2 lies 7 outside"}}},
+    {"number that is not finite", {{4, false, "99998 -35 0 5  -15 0 5  -15 nan 25  0 0 1 0 1 1"}},
+     {{4, Severity::error, "wall triangle 0 of cell 0: a vertex coordinate is not a finite number"}}},
     {"wall triangle without area", {{4, false, "99998 -35 0 5  -25 0 5  -15 0 5  0 0 1 0 1 1"}},
      {{4, Severity::warning, "wall triangle 0 of cell 0 has no area"}}},
     {"unreachable cell",
