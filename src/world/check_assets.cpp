@@ -17,7 +17,11 @@ std::string oneLine(const std::string& text) {
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        if (end > start) line += (line.empty() ? "" : "; ") + text.substr(start, end - start);
+        if (end > start) {
+            // A line that ends a sentence needs no separator of its own.
+            const char* separator = line.empty() ? "" : line.back() == '.' ? " " : "; ";
+            line += separator + text.substr(start, end - start);
+        }
         start = end + 1;
     }
     return line;

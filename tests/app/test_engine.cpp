@@ -222,11 +222,13 @@ TEST(EngineProgram, ChecksAWorldWithoutRunningIt) {
                                         "99999 stone.bmp\n"
                                         "99900 -27 0 26 -23 6 45 1\n"
                                         "  0 0  0 0 0  0 0 0  1 1 1  -23 0 25  -23 5 25  -27 5 25  -27 0 25\n"
-                                        "100000\n"}});
+                                        "100000\n"},
+                                       {"game.ini", "WIDTH 320"}});
     EXPECT_EQ(runEngine("--check " + dir, output), 1);
     EXPECT_EQ(output, dir + "/map.m:2: error: plain portal 0 of cell 0: its opening does not touch the box of "
                             "cell 1, the cell it leads to\n" +
-                          dir + "/map.m:3: error: texture stone.bmp does not load: Failed to open DIB file stone.bmp.\n" +
+                          dir + "/map.m:3: error: texture stone.bmp does not load: Failed to open DIB file "
+                                "stone.bmp. stone.bmp: No such file or directory\n" +
                           dir + "/map.m:5: warning: portal 0 of cell 1: corner 0 lies 1 outside the box of cell 1\n"
                                 "2 errors, 1 warning\n");
 
