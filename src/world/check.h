@@ -61,15 +61,23 @@ struct AssetFailures {
 };
 
 // Resolvers for loadMap that load every new texture through the bitmap loader and read
-// every new model through the model toolkit the way the model builder does, but without
-// GL and without ending the process on a toolkit error: each failure is noted in
-// `failures` (which must outlive the load) and loading goes on. Models draw nothing.
+// every new model through the model toolkit the way the model builder does, texture maps
+// included, but without GL and without ending the process on a toolkit error: each
+// failure is noted in `failures` (which must outlive the load) and loading goes on.
+// Models draw nothing.
 MapResolvers checkingResolvers(AssetFailures& failures);
 
-// Reads a model file through the toolkit: opens it, loads its chunk database and decodes
-// every chunk. Empty when it reads cleanly, else the toolkit's messages. Leaves the
-// toolkit's error list empty.
-std::string probeModel(const char* fileName);
+// What reading a model the model builder's way tells.
+struct ModelProbe {
+    std::string error;  // the toolkit's complaint or a corrupt face; empty when none
+    // The texture map of every group the builder would compile, in the order it would.
+    std::vector<std::string> textureMaps;
+};
+
+// Opens the model, loads its database, lists its meshes, fetches each mesh and the
+// material of each of its groups, and checks the faces of every textured group, stopping
+// at the first error. Leaves the toolkit's error list empty.
+ModelProbe probeModel(const char* fileName);
 
 // The failures as errors on the lines of the records that first named them.
 std::vector<WorldProblem> assetProblems(const AssetFailures& failures, const MapLines& lines);

@@ -6,7 +6,8 @@
 
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
 #include "model3ds/model3ds.h"   // Required for: the toolkit's files, database and error list
-#include "world/world.h"         // Required for: textureCount, modelCount
+#include "world/model.h"         // Required for: findCorruptFace, as the model builder checks faces
+#include "world/world.h"         // Required for: the texture table, findOrAddTexture, modelCount
 
 namespace {
 
@@ -56,40 +57,108 @@ std::string toolkitMessages() {
     return text;
 }
 
+// What one probe holds of the toolkit; released however it ends.
+struct ModelReading {
+    file3ds* file = nullptr;
+    ChunkDatabase3ds* database = nullptr;
+    NameArray3ds* meshNames = nullptr;
+    MeshRecord3ds* mesh = nullptr;
+    MaterialRecord3ds* material = nullptr;
+    ~ModelReading() {
+        FreeMesh3ds(&mesh);
+        FreeMaterial3ds(&material);
+        FreeNameList3ds(&meshNames);
+        FreeDatabase3ds(&database);
+        CloseModelFile3ds(file);
+    }
+};
+
+// The textured groups of the fetched mesh; false at the first error.
+bool probeMesh(ModelReading& reading, ModelProbe& probe) {
+    const MeshRecord3ds& mesh = *reading.mesh;
+    for (const MaterialGroup3ds& group : mesh.materialGroups) {
+        FreeMaterial3ds(&reading.material);
+        FetchMaterial3ds(reading.database, group.name.c_str(), &reading.material);
+        if (errorPending3ds) return false;
+        if (!reading.material || reading.material->textureMap.fileName.empty()) continue;
+        const std::string fault = findCorruptFace(mesh, group);
+        if (!fault.empty()) {
+            probe.error = "corrupt mesh \"" + mesh.name + "\": " + fault;
+            return false;
+        }
+        probe.textureMaps.push_back(reading.material->textureMap.fileName);
+    }
+    return true;
+}
+
+void readModel(const char* fileName, ModelProbe& probe) {
+    ModelReading reading;
+    reading.file = OpenModelFile3ds(fileName, "rb");
+    if (errorPending3ds) return;
+    ResetDatabase3ds(&reading.database);
+    if (errorPending3ds) return;
+    LoadDatabase3ds(reading.file, reading.database);
+    if (errorPending3ds) return;
+    ListMeshNames3ds(reading.database, &reading.meshNames);
+    if (errorPending3ds) return;
+    for (uint32_t i = 0; reading.meshNames && i < reading.meshNames->count; ++i) {
+        FetchMeshByIndex3ds(reading.database, i, &reading.mesh);
+        if (errorPending3ds) return;
+        if (reading.mesh && !probeMesh(reading, probe)) return;
+    }
+}
+
+// A texture the map or a model names, through the bitmap loader; a failure is noted on
+// the entry about to be made.
+std::unique_ptr<ImageRecord> loadCheckedTexture(AssetFailures& failures, const char* fileName,
+                                                const std::string& namedBy) {
+    CaughtBitmapMessages caught;
+    std::unique_ptr<ImageRecord> image = loadBitmap(fileName);
+    if (!image) {
+        const std::string message = oneLine(caught.text);
+        failures.textures.emplace_back(textureCount, "texture " + std::string(fileName) + namedBy + " does not load: " +
+                                                         (message.empty() ? "the bitmap loader gave no image" : message));
+    }
+    return image;
+}
+
 }  // namespace
 
-std::string probeModel(const char* fileName) {
+ModelProbe probeModel(const char* fileName) {
     ResetErrors3ds();
-    file3ds* file = OpenModelFile3ds(fileName, "rb");
-    if (file && !errorPending3ds) {
-        ChunkDatabase3ds database;
-        LoadDatabase3ds(file, &database);
-        if (!errorPending3ds && database.topchunk) DisconnectChunk3ds(database.topchunk);
-        FreeChunkTree3ds(&database.topchunk);
+    ModelProbe probe;
+    readModel(fileName, probe);
+    if (errorPending3ds) {
+        probe.error = oneLine(toolkitMessages());
+        if (probe.error.empty()) probe.error = "the model toolkit reported an error";
     }
-    CloseModelFile3ds(file);
-    std::string messages = errorPending3ds ? oneLine(toolkitMessages()) : std::string();
-    if (errorPending3ds && messages.empty()) messages = "the model toolkit reported an error";
+    if (!probe.error.empty()) probe.textureMaps.clear();
     ResetErrors3ds();
-    return messages;
+    return probe;
 }
 
 MapResolvers checkingResolvers(AssetFailures& failures) {
     MapResolvers resolvers;
-    resolvers.loadTexture = [&failures](const char* fileName) {
-        CaughtBitmapMessages caught;
-        std::unique_ptr<ImageRecord> image = loadBitmap(fileName);
-        if (!image) {
-            const std::string message = oneLine(caught.text);
-            failures.textures.emplace_back(textureCount, std::string("texture ") + fileName + " does not load: " +
-                                                             (message.empty() ? "the bitmap loader gave no image" : message));
-        }
-        return image;
-    };
+    resolvers.loadTexture = [&failures](const char* fileName) { return loadCheckedTexture(failures, fileName, ""); };
+    // Like the model builder: the texture maps join the shared table, and the last one
+    // becomes the model's texture.
     resolvers.buildModel = [&failures](const char* fileName) {
-        const std::string message = probeModel(fileName);
-        if (!message.empty())
-            failures.models.emplace_back(modelCount, std::string("model ") + fileName + " does not load: " + message);
+        const int32_t model = modelCount;
+        const ModelProbe probe = probeModel(fileName);
+        std::string error = probe.error;
+        const std::string namedBy = std::string(" of model ") + fileName;
+        for (const std::string& map : probe.textureMaps) {
+            const int32_t index = findOrAddTexture(map.c_str(), [&](const char* name) {
+                return loadCheckedTexture(failures, name, namedBy);
+            });
+            if (index < 0) {
+                error = "its texture " + map + " does not fit: more than " + std::to_string(maxTextures) + " textures";
+                break;
+            }
+            lastModelTexture = index;
+        }
+        if (!error.empty())
+            failures.models.emplace_back(model, std::string("model ") + fileName + " does not load: " + error);
         return int32_t(0);
     };
     return resolvers;

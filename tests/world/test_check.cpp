@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/bmp_writer.h"
+#include "support/model_writer.h"
 #include "world/check.h"
 #include "world/world.h"
 
@@ -104,6 +105,11 @@ const BrokenWorld brokenWorlds[] = {
      {{3, Severity::error, "texture missing.bmp does not load: Failed to open DIB file missing.bmp"}}},
     {"model that does not load", {{4, true, "99995 cut.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
      {{4, Severity::error, "model cut.3ds does not load: "}}},
+    {"model with a texture map", {{4, true, "99995 painted.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}}, {}},
+    {"model texture that does not load", {{4, true, "99995 faded.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
+     {{4, Severity::error, "texture gone.bmp of model faded.3ds does not load: Failed to open DIB file gone.bmp"}}},
+    {"model with a corrupt face", {{4, true, "99995 broken.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
+     {{4, Severity::error, "model broken.3ds does not load: corrupt mesh \"box\": material group \"paint\" names face 12"}}},
 };
 
 std::string mapWith(const std::vector<Edit>& edits) {
@@ -138,6 +144,12 @@ protected:
         ASSERT_GT(bytes.size(), 200u);
         std::ofstream("cube.3ds", std::ios::binary) << bytes;
         std::ofstream("cut.3ds", std::ios::binary) << bytes.substr(0, 200);
+        using modelwriter::box;
+        ASSERT_TRUE(modelwriter::writeScene("painted.3ds", {{"paint", "wall.bmp"}}, {box("box", "paint", 1, 1, 1)}));
+        ASSERT_TRUE(modelwriter::writeScene("faded.3ds", {{"paint", "gone.bmp"}}, {box("box", "paint", 1, 1, 1)}));
+        modelwriter::Mesh broken = box("box", "paint", 1, 1, 1);
+        broken.groups[0].faces.push_back(12);
+        ASSERT_TRUE(modelwriter::writeScene("broken.3ds", {{"paint", "wall.bmp"}}, {broken}));
         resetWorld();
     }
     void TearDown() override {
