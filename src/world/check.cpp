@@ -408,7 +408,8 @@ std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings&
     checkStrays(report);
     for (int32_t c = 0; c < cellCount; ++c) {
         checkCellBox(report, c);
-        if (start >= 0 && !reached[size_t(c)]) {
+        // A cell without portals is drawn always and whole, whether a walk reaches it or not.
+        if (start >= 0 && !reached[size_t(c)] && cells[c].portalCount > 0) {
             report.add(report.cellLine(c), Severity::warning,
                        "cell " + std::to_string(c) + " cannot be reached through portals from cell " +
                            std::to_string(start) + ", where the eye starts");
