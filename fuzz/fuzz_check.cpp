@@ -4,7 +4,7 @@
 // Build and run (from the repository root; seeds are the bundled world's map):
 //   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 //       -Isrc fuzz/fuzz_check.cpp src/world/check.cpp src/world/map.cpp src/world/world.cpp \
-//       src/image/huge_pages.cpp -o /tmp/fuzz_check
+//       src/image/huge_pages.cpp src/platform/regular_file.cpp -o /tmp/fuzz_check
 //   mkdir -p /tmp/fuzz_check_corpus && cp worlds/sample/map.m /tmp/fuzz_check_corpus/
 //   /tmp/fuzz_check /tmp/fuzz_check_corpus -dict=fuzz/map.dict -max_len=4096 -timeout=5 -max_total_time=180
 #include <unistd.h>
