@@ -5,6 +5,7 @@
 #include <GL/gl.h>   // Required for: selection mode, matrices, clears
 #include <GL/glu.h>  // Required for: gluLookAt
 
+#include <chrono>  // Required for: steady_clock, the frame times of a timedemo
 #include <cstdio>
 
 #include "input/input.h"        // Required for: controlStep, camera, keyState, flushDemo
@@ -60,15 +61,22 @@ int32_t selectionPass() {
 }
 
 void renderPass() {
+    frameCounts = FrameCounts{};
     buildVisibleList();
+    frameCounts.currentCell = currentCell;
+    frameCounts.cellsVisited = portalCulling != 0 ? viewedCellCount : 0;
     glLoadIdentity();
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_LIGHTING);
     lookThroughCamera();
     glCallList(worldList);
     drawPortallessCells();
-    for (int32_t i = 0; i < placedObjectCount; ++i)
-        if (placedObjects[i].visibleMark == 1) drawPlacedObject(placedObjects[i]);
+    frameCounts.wallsDrawn = int32_t(visibleBatch.polygon.size()) + portallessPolygonCount();
+    for (int32_t i = 0; i < placedObjectCount; ++i) {
+        if (placedObjects[i].visibleMark != 1) continue;
+        drawPlacedObject(placedObjects[i]);
+        ++frameCounts.objectsDrawn;
+    }
     if (stencilPortals != 0) drawStencilPortals();
     glDisable(GL_TEXTURE_2D);
     glFlush();
@@ -119,7 +127,9 @@ void drawFrame(int& frame, uint32_t batchStart) {
         frame = framesPerBatch;
         platform::postQuitMessage(0);
     }
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The stencil is cleared with the depth (one fill of the packed buffer); the stencil
+    // portals rely on it being zero.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     const int32_t hits = selectionPass();
     resolveCollisions(activeSelectBuffer(), activeSelectCapacity(), hits);
     camera.selectPass = 0;
@@ -137,7 +147,13 @@ int frameStep() {
     const uint32_t batchStart = platform::milliseconds();
     if (DIRECTX != 0 || frameLimitReached()) return 0;
     for (int frame = 0; frame < framesPerBatch; ++frame) {
+        const auto frameStart = std::chrono::steady_clock::now();
         drawFrame(frame, batchStart);
+        if (frameTimeObserver) {
+            glFinish();
+            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - frameStart;
+            frameTimeObserver(took.count());
+        }
         if (frameLimitReached()) {
             platform::postQuitMessage(0);
             break;

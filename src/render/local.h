@@ -24,5 +24,8 @@ bool growSelectBuffer();
 
 // Scratch batches, reused from frame to frame so drawing does not allocate.
 extern TriangleBatch visibleBatch;
-extern TriangleBatch scratchBatch;
 extern TriangleBatch stencilBatch;
+
+// Forgets the last walk (its visits, listed marks and stencil bookkeeping): the next walk
+// clears every wall mark.
+void forgetWalk();

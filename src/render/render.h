@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "world/init.h"   // Required for: TriangleBatch
 #include "world/world.h"  // Required for: maxCells, the tables the walk marks
@@ -45,6 +47,24 @@ extern int32_t stencilPortalCount;
 // distance): every portal is tested against it as well as against its own wedge.
 extern float viewRightX, viewLeftX, viewRightZ, viewLeftZ;
 
+// One cell the walk entered and the wall polygons it marked there: entries firstMarked ..
+// firstMarked + markedCount - 1 of markedPolygons, ascending, all marked `mark` (1, or
+// 101 + the stencil entry it is seen through).
+struct CellVisit {
+    int32_t cell = 0;
+    int32_t mark = 0;
+    int32_t firstMarked = 0;
+    int32_t markedCount = 0;
+};
+// What the last walk reached, so that clearing its marks and building the lists cost in
+// proportion to it rather than to the world. Rebuilt by computeVisibleSet; kept, like
+// the marks, while portal culling is off.
+extern std::vector<CellVisit> cellVisits;    // in order of entry
+extern std::vector<int32_t> markedPolygons;  // every wall polygon the walk marked non-zero
+// cellVisits indices ordered by mark, then by cell index. A cell's polygons follow those
+// of lower-numbered cells in wallPolygons, so within one mark this is array order.
+extern std::vector<int32_t> visitOrder;
+
 // --- Traversal (GL-free) ---------------------------------------------------------
 
 // Sign (+1, 0, -1) of (x3 - x1)(z2 - z1) - (x2 - x1)(z3 - z1), formed by the rule of
@@ -70,7 +90,13 @@ int32_t findCurrentCell(float x, float z);
 
 // The GL-free half of buildVisibleList with portal culling on: clears the wall marks,
 // finds the current cell, resets the bookkeeping and walks from the current cell.
+// Only the walk writes wall marks: the next walk clears just the ones it listed (every
+// mark, the first time and whenever the tables have changed).
 void computeVisibleSet();
+
+// Appends, in array order, every wall polygon the last walk marked `mark` and that still
+// carries it, each placed with `placement`, or with its own cell's placement when null.
+void appendMarkedWalls(TriangleBatch& batch, int32_t mark, const CellPlacement* placement);
 
 // The visible walls as the render pass sends them (GL-free): with portal culling on, the
 // walk's result (computeVisibleSet) and then every polygon marked 1, cell by cell, placed
@@ -127,6 +153,23 @@ void drawDebugView();
 
 // Draws a batch of framesPerBatch frames; returns 0. Does nothing while DIRECTX is set.
 int frameStep();
+
+// What the render pass of the last frame drew; the timedemo writes it out per frame.
+struct FrameCounts {
+    int32_t currentCell = -1;    // as the status line shows it
+    int32_t cellsVisited = 0;    // cells the pass's walk entered; 0 with portal culling off
+    int32_t wallsDrawn = 0;      // wall polygons of the visible list, of the cells without
+                                 // portals and seen through each stencil entry drawn
+                                 // (each once, though an entry draws its walls twice)
+    int32_t objectsDrawn = 0;    // placed objects drawn, directly or through an entry
+    int32_t stencilPortals = 0;  // stencil entries drawn (0 with stencil portals off)
+};
+extern FrameCounts frameCounts;
+
+// When set, called after every frame with its time in milliseconds: from the start of
+// its control step until the GL has finished drawing it (the frame loop then waits for
+// the GL with glFinish, so the time is that of the whole frame, not of queuing it).
+extern std::function<void(double milliseconds)> frameTimeObserver;
 
 // Frames drawn since start (or resetRenderer()).
 extern int32_t framesDrawn;

@@ -6,9 +6,10 @@ int32_t framesDrawn = 0;
 int32_t frameLimit = 0;
 bool keepLastFrame = false;
 KeptFrame keptFrame;
+FrameCounts frameCounts;
+std::function<void(double milliseconds)> frameTimeObserver;
 std::vector<uint32_t> grownSelectBuffer;
 TriangleBatch visibleBatch;
-TriangleBatch scratchBatch;
 TriangleBatch stencilBatch;
 
 namespace {
@@ -46,6 +47,8 @@ void resetRenderer() {
     grownSelectBuffer.clear();
     grownSelectBuffer.shrink_to_fit();
     visibleBatch = TriangleBatch{};
-    scratchBatch = TriangleBatch{};
     stencilBatch = TriangleBatch{};
+    forgetWalk();
+    frameCounts = FrameCounts{};
+    frameTimeObserver = nullptr;
 }

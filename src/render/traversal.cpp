@@ -3,9 +3,11 @@
 // portal it passes, places the neighbours and lists the stencil portals. No GL.
 #include "render/render.h"
 
-#include <cmath>  // Required for: std::fabs
+#include <algorithm>  // Required for: std::sort, std::lower_bound
+#include <cmath>      // Required for: std::fabs
 
 #include "input/input.h"  // Required for: camera (eye and yaw)
+#include "render/local.h"  // Required for: forgetWalk
 
 // Rebuilt by every walk; computeVisibleSet() resets them, resetRenderer() zeroes them.
 int32_t currentCell = -1;
@@ -15,6 +17,9 @@ int32_t viewedCellCount = 0;
 StencilPortal stencilPortalList[maxStencilPortals];
 int32_t stencilPortalCount = 0;
 float viewRightX = 0, viewLeftX = 0, viewRightZ = 0, viewLeftZ = 0;
+std::vector<CellVisit> cellVisits;
+std::vector<int32_t> markedPolygons;
+std::vector<int32_t> visitOrder;
 
 namespace {
 
@@ -26,6 +31,21 @@ struct Point2 {
 // -1. Kept per branch so that a cell behind a stencil portal keeps that portal's mark even
 // after a deeper stencil portal has been listed.
 int32_t enclosingStencilEntry = -1;
+
+// Membership of visitedCells without scanning it: a cell is in this walk's list when its
+// stamp equals the walk's number.
+uint32_t visitStamp[maxCells] = {};
+uint32_t walkNumber = 0;
+
+// Every wall polygon with a non-zero mark is listed in markedPolygons (the walk is the
+// only writer of wall marks), so a walk clears just those. Not so at start-up (a loaded
+// polygon carries 1) or after the tables changed: then every mark is cleared once.
+struct MarkedList {
+    bool complete = false;
+    uint32_t revision = 0;
+    int32_t polygons = -1;
+};
+MarkedList markedList;
 
 int clampedAngle(int32_t tenths) {
     return tenths < 0 ? 0 : tenths > 3600 ? 3600 : tenths;
@@ -64,38 +84,48 @@ bool insideRight(const Point2& e, const Wedge& w, const Point2& v) {
 // another) point is inside the right edge: whole lines through the eye, so a wide shape
 // behind the eye that reaches across both lines passes too.
 bool passesWedge(const Point2& e, const Wedge& w, const Point2* points, int count) {
-    bool left = false, right = false;
-    for (int i = 0; i < count; ++i) {
-        left = left || insideLeft(e, w, points[i]);
-        right = right || insideRight(e, w, points[i]);
-    }
-    return left && right;
+    bool left = false;
+    for (int i = 0; i < count && !left; ++i) left = insideLeft(e, w, points[i]);
+    if (!left) return false;
+    for (int i = 0; i < count; ++i)
+        if (insideRight(e, w, points[i])) return true;
+    return false;
 }
 
 Wedge viewWedge() {
     return Wedge{relativeToWorld(viewLeftX, viewLeftZ), relativeToWorld(viewRightX, viewRightZ)};
 }
 
+// Marks the cell's polygons and lists the visit with the ones it marked.
 void markWallPolygons(int32_t cell, const Wedge& wedge, int32_t mark) {
     const Cell& c = cells[cell];
     const Point2 e = eye();
     const int32_t first = c.firstPolygon < 0 ? 0 : c.firstPolygon;
     const int32_t last = c.lastPolygon >= polygonCount ? polygonCount - 1 : c.lastPolygon;
+    CellVisit visit;
+    visit.cell = cell;
+    visit.mark = mark;
+    visit.firstMarked = int32_t(markedPolygons.size());
     for (int32_t i = first; i <= last; ++i) {
         WallPolygon& polygon = wallPolygons[size_t(i)];
         Point2 vertices[3];
         for (int k = 0; k < 3; ++k) vertices[k] = localToWorld(c.placement, polygon.x[k], polygon.z[k]);
-        polygon.visibleMark = passesWedge(e, wedge, vertices, 3) ? mark : 0;
+        const bool seen = passesWedge(e, wedge, vertices, 3);
+        polygon.visibleMark = seen ? mark : 0;
+        if (seen) markedPolygons.push_back(i);
     }
+    visit.markedCount = int32_t(markedPolygons.size()) - visit.firstMarked;
+    cellVisits.push_back(visit);
 }
 
 // Objects of cells the walk does not enter keep the mark they had.
 void markPlacedObjects(int32_t cell, const Wedge& wedge, int32_t mark) {
     const CellPlacement& placement = cells[cell].placement;
     const Point2 e = eye();
-    for (int32_t i = 0; i < placedObjectCount; ++i) {
-        PlacedObject& object = placedObjects[i];
-        if (object.cell != cell) continue;
+    int32_t count = 0;
+    const int32_t* standing = objectsInCell(cell, count);
+    for (int32_t n = 0; n < count; ++n) {
+        PlacedObject& object = placedObjects[standing[n]];
         const Point2 corners[2] = {
             localToWorld(placement, object.boxX1 + object.x, object.boxZ1 + object.z),
             localToWorld(placement, object.boxX2 + object.x, object.boxZ2 + object.z)};
@@ -103,10 +133,44 @@ void markPlacedObjects(int32_t cell, const Wedge& wedge, int32_t mark) {
     }
 }
 
-bool visited(int32_t cell) {
-    for (int32_t i = 0; i < visitedCount; ++i)
-        if (visitedCells[i] == cell) return true;
-    return false;
+bool visited(int32_t cell) { return visitStamp[cell] == walkNumber; }
+
+void addVisited(int32_t cell) {
+    visitedCells[visitedCount++] = cell;
+    if (cell >= 0 && cell < maxCells) visitStamp[cell] = walkNumber;
+}
+
+// A new walk: no cell is in its list yet.
+void beginWalk() {
+    if (++walkNumber == 0) {
+        for (uint32_t& stamp : visitStamp) stamp = 0;
+        walkNumber = 1;
+    }
+    visitedCount = 0;
+}
+
+void clearWallMarks() {
+    const bool listed = markedList.complete && markedList.revision == worldRevision &&
+                        markedList.polygons == polygonCount;
+    if (listed) {
+        for (const int32_t p : markedPolygons) wallPolygons[size_t(p)].visibleMark = 0;
+    } else {
+        for (int32_t i = 0; i < polygonCount; ++i) wallPolygons[size_t(i)].visibleMark = 0;
+    }
+    markedPolygons.clear();
+    cellVisits.clear();
+    markedList = MarkedList{true, worldRevision, polygonCount};
+}
+
+// Visits by mark, then by cell index.
+void orderVisits() {
+    visitOrder.resize(cellVisits.size());
+    for (size_t i = 0; i < visitOrder.size(); ++i) visitOrder[i] = int32_t(i);
+    std::sort(visitOrder.begin(), visitOrder.end(), [](int32_t a, int32_t b) {
+        const CellVisit& x = cellVisits[size_t(a)];
+        const CellVisit& y = cellVisits[size_t(b)];
+        return x.mark != y.mark ? x.mark < y.mark : x.cell < y.cell;
+    });
 }
 
 void placeNeighbour(int32_t cell, int32_t k, int32_t neighbour) {
@@ -156,7 +220,7 @@ void followPortal(int32_t cell, int32_t k, const Wedge& wedge, int throughStenci
     // behind unconfined (and possibly shifted) over the rest of the picture.
     if (stencil && stencilPortalCount >= maxStencilPortals) return;
 
-    visitedCells[visitedCount++] = neighbour;
+    addVisited(neighbour);
     placeNeighbour(cell, k, neighbour);
 
     const WedgeEdges edges = portalWedge(corners[0].x, corners[0].z, corners[3].x, corners[3].z, e.x, e.z);
@@ -230,12 +294,34 @@ int32_t findCurrentCell(float x, float z) {
 }
 
 void computeVisibleSet() {
-    for (int32_t i = 0; i < polygonCount; ++i) wallPolygons[size_t(i)].visibleMark = 0;
+    clearWallMarks();
     currentCell = findCurrentCell(camera.posX, camera.posZ);
     viewedCellCount = 0;
     stencilPortalCount = 0;
-    visitedCells[0] = currentCell;
-    visitedCount = 1;
+    beginWalk();
+    addVisited(currentCell);
     if (currentCell >= 0)
         traverseCell(currentCell, -0.5f, 0.5f, nearPlane, nearPlane, 1, 0);
+    orderVisits();
+}
+
+void forgetWalk() {
+    cellVisits.clear();
+    markedPolygons.clear();
+    visitOrder.clear();
+    markedList = MarkedList{};
+    enclosingStencilEntry = -1;
+}
+
+void appendMarkedWalls(TriangleBatch& batch, int32_t mark, const CellPlacement* placement) {
+    const auto first = std::lower_bound(visitOrder.begin(), visitOrder.end(), mark,
+                                        [](int32_t v, int32_t m) { return cellVisits[size_t(v)].mark < m; });
+    for (auto v = first; v != visitOrder.end() && cellVisits[size_t(*v)].mark == mark; ++v) {
+        const CellVisit& visit = cellVisits[size_t(*v)];
+        const CellPlacement* where = placement ? placement : &cells[visit.cell].placement;
+        for (int32_t n = 0; n < visit.markedCount; ++n) {
+            const int32_t p = markedPolygons[size_t(visit.firstMarked + n)];
+            if (wallPolygons[size_t(p)].visibleMark == mark) appendTriangle(batch, p, where);
+        }
+    }
 }

@@ -151,6 +151,60 @@ void compileWorldList() {
     glEndList();
 }
 
+namespace {
+
+// The list of the cells without portals and the tables it was compiled from.
+struct PortallessList {
+    GLuint name = 0;
+    int32_t polygons = 0;
+    uint32_t revision = 0;
+    int32_t cells = -1, polygonTotal = -1, textureTotal = -1;
+};
+PortallessList portallessList;
+
+bool portallessListIsCurrent() {
+    const PortallessList& list = portallessList;
+    return list.name != 0 && list.revision == worldRevision && list.cells == cellCount &&
+           list.polygonTotal == polygonCount && list.textureTotal == textureCount;
+}
+
+}  // namespace
+
+void compilePortallessList() {
+    PortallessList& list = portallessList;
+    TriangleBatch batch;
+    for (int32_t c = 0; c < cellCount; ++c) {
+        const Cell& cell = cells[c];
+        if (cell.portalCount != 0) continue;
+        const int32_t first = cell.firstPolygon < 0 ? 0 : cell.firstPolygon;
+        const int32_t last = cell.lastPolygon >= polygonCount ? polygonCount - 1 : cell.lastPolygon;
+        for (int32_t p = first; p <= last; ++p) appendTriangle(batch, p, nullptr);
+    }
+    if (list.name == 0) {
+        list.name = glGenLists(1);
+        // The world list's number is fixed and may still be free; never take it.
+        if (list.name == worldList) list.name = glGenLists(1);
+    }
+    glNewList(list.name, GL_COMPILE);
+    emitTriangleBatch(batch, true);
+    glEndList();
+    list.polygons = int32_t(batch.polygon.size());
+    list.revision = worldRevision;
+    list.cells = cellCount;
+    list.polygonTotal = polygonCount;
+    list.textureTotal = textureCount;
+}
+
+void callPortallessList() {
+    if (!portallessListIsCurrent()) compilePortallessList();
+    glCallList(portallessList.name);
+}
+
+int32_t portallessPolygonCount() {
+    if (!portallessListIsCurrent()) return 0;
+    return portallessList.polygons;
+}
+
 // --- Start-up and release -------------------------------------------------------------------
 
 int initWorldFrom(const char* mapFile) {
@@ -175,6 +229,8 @@ int initWorldFrom(const char* mapFile) {
     for (int32_t i = 0; i < cellCount; ++i) identityPlacement(cells[i].placement);
     uploadTextures();
     compileWorldList();
+    compilePortallessList();
+    buildObjectIndex();
     return 0;
 }
 
@@ -184,6 +240,8 @@ void releaseWorld() {
     if (textureCount > 0) glDeleteTextures(textureCount, textureNames);
     for (int32_t i = 0; i < textureCount; ++i) textureNames[i] = 0;
     glDeleteLists(worldList, 1);
+    if (portallessList.name != 0) glDeleteLists(portallessList.name, 1);
+    portallessList = PortallessList{};
     wallPolygons.clear();
     wallPolygons.shrink_to_fit();
     polygonCount = 0;

@@ -67,3 +67,14 @@ void emitNamedTriangles(const TriangleBatch& batch);
 
 // Compiles the world list: every polygon in array order, in texture runs, unplaced.
 void compileWorldList();
+
+// The cells without portals never move, so they are compiled once into a display list
+// of their own: every such cell in index order, all its polygons as stored, in texture
+// runs, binding textures. initWorld compiles it; callPortallessList compiles it again
+// first when the tables have changed since (a reset, another count of cells, polygons
+// or textures), so worlds filled by hand are drawn right too.
+void compilePortallessList();
+// Draws the cells without portals (glCallList of that list).
+void callPortallessList();
+// How many wall polygons the list draws.
+int32_t portallessPolygonCount();

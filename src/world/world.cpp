@@ -18,6 +18,7 @@ uint32_t textureNames[maxTextures];
 int32_t textureCount = 0;
 int32_t lastModelTexture = 0;
 uint32_t selectBuffer[selectBufferSize];
+uint32_t worldRevision = 0;
 
 void resetWorld() {
     for (Cell& cell : cells) cell = Cell{};
@@ -34,6 +35,7 @@ void resetWorld() {
     textureCount = 0;
     lastModelTexture = 0;
     for (uint32_t& value : selectBuffer) value = 0;
+    ++worldRevision;
 }
 
 int32_t findOrAddTexture(const char* fileName, const TextureImageLoader& load) {

@@ -117,3 +117,19 @@ using TextureImageLoader = std::function<std::unique_ptr<ImageRecord>(const char
 // none. Textures of the map and of models share entries this way, so each bitmap is
 // read once. -1 when the table already holds maxTextures entries.
 int32_t findOrAddTexture(const char* fileName, const TextureImageLoader& load);
+
+// --- Derived from the tables ------------------------------------------------------------
+
+// Bumped by resetWorld(): whatever was derived from the tables before (the object index,
+// the display list of the cells without portals) is stale after it.
+extern uint32_t worldRevision;
+
+// The placed objects of each cell, so the traversal looks only at the objects of the
+// cells it enters. Built by the world start-up once the map is loaded; objectsInCell
+// builds it again whenever the tables have changed since (a reset, another count of
+// cells or objects), so tables filled by hand are indexed too. Objects of no cell (-1,
+// or an index past cellCount) are in no cell's list.
+void buildObjectIndex();
+// The indices of the objects standing in `cell`, ascending (table order); `count` gets
+// how many. Empty for an index that names no cell.
+const int32_t* objectsInCell(int32_t cell, int32_t& count);
