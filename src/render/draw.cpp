@@ -4,9 +4,6 @@
 
 #include <GL/gl.h>  // Required for: display lists, stencil, matrices, scissor
 
-#include <algorithm>  // Required for: std::min, std::max
-#include <cmath>      // Required for: std::floor, std::ceil
-
 #include "input/input.h"  // Required for: camera.selectPass, portalCulling
 #include "render/local.h"
 
@@ -44,87 +41,21 @@ void collectStencilWalls(TriangleBatch& batch, int32_t i) {
     appendMarkedWalls(batch, 101 + i, &placementOf(stencilPortalList[i].neighbour));
 }
 
-// A window rectangle, in pixels; empty when width or height is 0.
-struct ScreenRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// Product of two column-major 4x4 matrices, a * b.
-void multiply(const GLfloat a[16], const GLfloat b[16], GLfloat out[16]) {
-    for (int column = 0; column < 4; ++column)
-        for (int row = 0; row < 4; ++row) {
-            float sum = 0;
-            for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[column * 4 + k];
-            out[column * 4 + row] = sum;
-        }
-}
-
-struct ClipPoint {
-    float x = 0, y = 0, z = 0, w = 0;
-};
-
-// Keeps the part of a polygon in front of the near plane (z + w >= 0 in clip space,
-// where w is at least the near distance): what is behind the eye has no window position.
-int clipToNearPlane(const ClipPoint* in, int count, ClipPoint* out) {
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
-        const ClipPoint& a = in[i];
-        const ClipPoint& b = in[(i + 1) % count];
-        const float da = a.z + a.w, db = b.z + b.w;
-        if (da >= 0) out[kept++] = a;
-        if ((da >= 0) != (db >= 0)) {
-            const float t = da / (da - db);
-            out[kept++] = ClipPoint{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t,
-                                    a.w + (b.w - a.w) * t};
-        }
-    }
-    return kept;
-}
-
-// The window rectangle that holds every pixel the entry's quad can cover, under the
-// current matrices and viewport, with a pixel to spare on each side against rounding;
-// empty when no part of the quad lies in front of the eye or in the viewport.
-ScreenRect openingRect(const StencilPortal& entry) {
-    GLfloat modelview[16], projection[16], transform[16];
+// The window rectangle of the entry's opening under the current matrices and viewport.
+ScreenRect currentOpeningRect(const StencilPortal& entry) {
+    GLfloat modelview[16], projection[16];
     GLint viewport[4];
     glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     glGetIntegerv(GL_VIEWPORT, viewport);
-    multiply(projection, modelview, transform);
-
     const CellPlacement& p = placementOf(entry.cell);
-    ClipPoint corners[4], clipped[8];
+    float x[4], y[4], z[4];
     for (int v = 0; v < 4; ++v) {
-        const float x = entry.cornerX[v] * p.scaleX + p.offsetX;
-        const float y = entry.cornerY[v] * p.scaleY + p.offsetY;
-        const float z = entry.cornerZ[v] * p.scaleZ + p.offsetZ;
-        const GLfloat* m = transform;
-        corners[v] = ClipPoint{m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
-                               m[2] * x + m[6] * y + m[10] * z + m[14], m[3] * x + m[7] * y + m[11] * z + m[15]};
+        x[v] = entry.cornerX[v] * p.scaleX + p.offsetX;
+        y[v] = entry.cornerY[v] * p.scaleY + p.offsetY;
+        z[v] = entry.cornerZ[v] * p.scaleZ + p.offsetZ;
     }
-    const int count = clipToNearPlane(corners, 4, clipped);
-    ScreenRect rect;
-    if (count == 0) return rect;
-    float minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (int i = 0; i < count; ++i) {
-        const float wx = viewport[0] + (clipped[i].x / clipped[i].w + 1) * 0.5f * viewport[2];
-        const float wy = viewport[1] + (clipped[i].y / clipped[i].w + 1) * 0.5f * viewport[3];
-        minX = i == 0 ? wx : std::min(minX, wx);
-        maxX = i == 0 ? wx : std::max(maxX, wx);
-        minY = i == 0 ? wy : std::min(minY, wy);
-        maxY = i == 0 ? wy : std::max(maxY, wy);
-    }
-    // Held inside the viewport before converting, so a huge coordinate cannot overflow.
-    const float left = std::max(float(viewport[0]), std::floor(minX) - 1);
-    const float bottom = std::max(float(viewport[1]), std::floor(minY) - 1);
-    const float right = std::min(float(viewport[0] + viewport[2]), std::ceil(maxX) + 1);
-    const float top = std::min(float(viewport[1] + viewport[3]), std::ceil(maxY) + 1);
-    if (right <= left || top <= bottom) return rect;
-    rect.x = int(left);
-    rect.y = int(bottom);
-    rect.width = int(right) - rect.x;
-    rect.height = int(top) - rect.y;
-    return rect;
+    return quadScreenRect(x, y, z, modelview, projection, viewport);
 }
 
 // Zeroes the stencil inside `rect` only.
@@ -142,7 +73,7 @@ void clearStencil(const ScreenRect& rect) {
 // no entry pays for clearing the whole buffer.
 void drawStencilEntry(int32_t i) {
     const StencilPortal& entry = stencilPortalList[i];
-    const ScreenRect opening = openingRect(entry);
+    const ScreenRect opening = currentOpeningRect(entry);
     glEnable(GL_STENCIL_TEST);
     glDisable(GL_TEXTURE_2D);
 

@@ -117,6 +117,23 @@ bool insideObjectMargin(const PlacedObject& object, float x, float z);
 // wall polygon's index; records naming no polygon are skipped.
 void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t hitCount);
 
+// --- Stencil openings on the screen (GL-free) --------------------------------------
+
+// A window rectangle in pixels (x, y of its lower left corner); empty when width or
+// height is 0.
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The window rectangle holding every pixel a quad (corners x, y, z, world coordinates)
+// can cover under column-major `modelview` and `projection` matrices and `viewport`
+// (x, y, width, height), with a pixel to spare on each side against rounding; clipped
+// to the viewport. The part behind the near plane is cut off first, so a quad reaching
+// behind the eye still gets the rectangle of what lies in front. Empty when nothing
+// lies in front of the eye and inside the viewport.
+ScreenRect quadScreenRect(const float x[4], const float y[4], const float z[4], const float modelview[16],
+                          const float projection[16], const int viewport[4]);
+
 // --- Drawing (GL) -----------------------------------------------------------------
 
 // Finds the visible set and sends it: with selectPass 1, each visible polygon named by its

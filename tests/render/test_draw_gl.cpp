@@ -187,6 +187,40 @@ TEST_F(DrawGl, TwoStencilPortalsEachShowTheirOwnNeighbour) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// The rectangle a stencil entry clears: a square frustum 1 to 100 (as glFrustum(-0.5,
+// 0.5, -0.5, 0.5, 1, 100) makes it), the eye at the origin looking down -Z, a 100 x 100
+// viewport from (0, 0).
+TEST(StencilOpening, TheClearedRectangleHoldsWhatOfTheQuadLiesInFront) {
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float n = 1, f = 100;
+    const float frustum[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, -(f + n) / (f - n), -1, 0, 0, -2 * f * n / (f - n), 0};
+    const int viewport[4] = {0, 0, 100, 100};
+    struct Case {
+        const char* name;
+        float x[4], y[4], z[4];
+        ScreenRect expected;
+    };
+    const Case cases[] = {
+        // Corners at NDC +-0.5: pixels 25..75, one spare on each side.
+        {"upright, in front", {-0.5f, -0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, 0.5f, -0.5f}, {-2, -2, -2, -2}, {24, 24, 52, 52}},
+        // From 2 behind the eye to 3 in front, on the floor half a unit down: only the
+        // part from the near plane (1 ahead: the whole width, the bottom edge) to 3 ahead
+        // (NDC y -1/3) shows. Corners behind the eye would project upside down.
+        {"a floor reaching behind the eye", {-0.5f, -0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, -0.5f, -0.5f}, {2, -3, -3, 2},
+         {0, 0, 100, 35}},
+        {"wholly behind the eye", {-1, -1, 1, 1}, {-1, 1, 1, -1}, {3, 3, 3, 3}, {0, 0, 0, 0}},
+        {"partly right of the view", {0, 0, 5, 5}, {-0.5f, 0.5f, 0.5f, -0.5f}, {-2, -2, -2, -2}, {49, 24, 51, 52}},
+        {"wholly left of the view", {-9, -9, -8, -8}, {-0.5f, 0.5f, 0.5f, -0.5f}, {-2, -2, -2, -2}, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const ScreenRect r = quadScreenRect(c.x, c.y, c.z, identity, frustum, viewport);
+        EXPECT_EQ(r.x, c.expected.x) << c.name;
+        EXPECT_EQ(r.y, c.expected.y) << c.name;
+        EXPECT_EQ(r.width, c.expected.width) << c.name;
+        EXPECT_EQ(r.height, c.expected.height) << c.name;
+    }
+}
+
 TEST_F(DrawGl, StencilPortalsSwitchedOffLeaveTheOpeningAsTheCellDrewIt) {
     const int a = addCell(-20, -5, 20, 60);
     backdrop(texBlue, 50);

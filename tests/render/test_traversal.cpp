@@ -236,6 +236,77 @@ TEST_F(Traversal, ACellBehindAStencilPortalKeepsItsEntryAfterADeeperOne) {
     (void)d;
 }
 
+TEST_F(Traversal, WallsSeenThroughAnEntryComeInArrayOrderWithItsNeighboursPlacement) {
+    // a -stencil-> c, then c -plain-> b: the walk enters c before b, yet b's polygons come
+    // first, and both are placed as c is (7 up).
+    const int a = addCell(-10, 0, 10, 10);
+    const int b = addCell(-10, 20, 10, 30);
+    const int bWall = addMarker(0, 0, 25);
+    const int c = addCell(-10, 10, 10, 20);
+    const int cWall = addMarker(0, 1, 15);
+    const int k = addPortal(a, c, 4, 10, -4, 10, 1);
+    setPortalShift(a, k, {0, 7, 0});
+    addPortal(c, b, 4, 20, -4, 20);
+    placeEye(0, 2);
+    computeVisibleSet();
+    ASSERT_EQ(visitedCount, 3);
+    ASSERT_EQ(visitedCells[1], c);
+    TriangleBatch batch;
+    appendMarkedWalls(batch, 101, &cells[c].placement);
+    ASSERT_EQ(batch.polygon.size(), 2u);
+    EXPECT_EQ(batch.polygon[0], bWall);
+    EXPECT_EQ(batch.polygon[1], cWall);
+    EXPECT_FLOAT_EQ(batch.position[1], 7);
+    EXPECT_FLOAT_EQ(batch.position[9 + 1], 7);
+    clearBatch(batch);
+    appendMarkedWalls(batch, 1, nullptr);
+    EXPECT_TRUE(batch.polygon.empty());
+}
+
+// Only the walk writes wall marks, so a walk clears just what the last one marked: the
+// first walk, and the first after the tables change, must clear every mark, since a
+// loaded polygon carries 1.
+TEST_F(Traversal, EachWalkClearsTheLastWalksMarksAndTheFirstClearsThemAll) {
+    const int orphan = addMarker(0, 0, 3);  // before any cell: never drawn with culling on
+    addCell(-10, 0, 10, 10);
+    const int aWall = addMarker(0, 0, 8);
+    addCell(-10, 20, 10, 30);
+    const int bWall = addMarker(0, 0, 28);
+    placeEye(0, 5);
+    computeVisibleSet();
+    EXPECT_EQ(wallPolygons[orphan].visibleMark, 0);
+    EXPECT_EQ(wallPolygons[aWall].visibleMark, 1);
+    EXPECT_EQ(wallPolygons[bWall].visibleMark, 0);
+
+    placeEye(0, 25);
+    computeVisibleSet();
+    EXPECT_EQ(wallPolygons[aWall].visibleMark, 0);
+    EXPECT_EQ(wallPolygons[bWall].visibleMark, 1);
+
+    addCell(-10, 40, 10, 50);
+    const int added = addMarker(0, 0, 45);
+    computeVisibleSet();
+    EXPECT_EQ(wallPolygons[added].visibleMark, 0);
+    EXPECT_EQ(wallPolygons[bWall].visibleMark, 1);
+}
+
+TEST_F(Traversal, ObjectsAreFoundByTheirCellInAnyTableOrderAndWhenAddedLater) {
+    const int a = addCell(-10, 0, 10, 10);
+    const int b = addCell(-10, 10, 10, 30);
+    addPortal(a, b, 5, 10, -5, 10);
+    const int inB = addObject(b, 0, 20, 0.5f);
+    const int inA = addObject(a, 0, 8, 0.5f);
+    const int nowhere = addObject(-1, 0, 7, 0.5f);
+    placeEye(0, 5);
+    computeVisibleSet();
+    EXPECT_EQ(placedObjects[inB].visibleMark, 1);
+    EXPECT_EQ(placedObjects[inA].visibleMark, 1);
+    EXPECT_EQ(placedObjects[nowhere].visibleMark, 0);
+    const int later = addObject(b, 1, 25, 0.5f);
+    computeVisibleSet();
+    EXPECT_EQ(placedObjects[later].visibleMark, 1);
+}
+
 TEST_F(Traversal, MoreStencilPortalsThanTheListHoldsNeverOverrun) {
     // Cell 0 has 32 stencil portals to cells 1..32, each of which has 3 more: 128 in all,
     // every opening straight ahead of the eye.
