@@ -5,12 +5,19 @@
 
 const char* usageText() {
     return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo]\n"
-           "                     [--debug-view] [--check] [--help] [DIR]\n"
+           "                     [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]\n"
+           "                     [--no-stencil-portals] [--status] [--debug-view] [--check] [--help] [DIR]\n"
            "  DIR               world folder holding game.ini and map.m (default: the current folder)\n"
            "  --headless        no window on screen; messages go to standard error\n"
            "  --frames N        quit after N frames\n"
            "  --screenshot F    write the last frame drawn to the PNG file F\n"
-           "  --timedemo        do not wait for the vertical retrace\n"
+           "  --timedemo        play the demo as fast as possible, then print the frame times\n"
+           "  --timedemo-csv F  a timedemo that also writes one line per frame to the file F\n"
+           "  --demo F          play the demo file F (in place of PLAYDEMO in game.ini)\n"
+           "  --record F        record into the demo file F (in place of SAVEDEMO in game.ini)\n"
+           "  --no-culling      start with portal culling off (Shift+Q)\n"
+           "  --no-stencil-portals  start with stencil portals off (P)\n"
+           "  --status          start with the frame-rate and cell lines on (Shift+F, Shift+S)\n"
            "  --debug-view      show the portal map in the top-right corner from the start (M / Shift+M)\n"
            "  --check           check the world without opening a window: every problem as\n"
            "                    map.m:LINE: error|warning: ..., then a count; exit status 1 on errors.\n"
@@ -28,6 +35,17 @@ bool parseCount(const char* text, long& value) {
     const char* end = text + std::strlen(text);
     const auto result = std::from_chars(text, end, value);
     return result.ec == std::errc() && result.ptr == end && value > 0;
+}
+
+// The file name after the option at argv[i], which it steps over; false with `error` set
+// when there is none.
+bool takeFileName(int argc, const char* const* argv, int& i, std::string& value, std::string& error) {
+    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        error = std::string(argv[i]) + " needs a file name";
+        return false;
+    }
+    value = argv[++i];
+    return true;
 }
 
 }  // namespace
@@ -58,6 +76,18 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
                 return false;
             }
             line.screenshot = argv[++i];
+        } else if (arg == "--timedemo-csv") {
+            if (!takeFileName(argc, argv, i, line.timedemoCsv, error)) return false;
+        } else if (arg == "--demo") {
+            if (!takeFileName(argc, argv, i, line.demo, error)) return false;
+        } else if (arg == "--record") {
+            if (!takeFileName(argc, argv, i, line.record, error)) return false;
+        } else if (arg == "--no-culling") {
+            line.noCulling = true;
+        } else if (arg == "--no-stencil-portals") {
+            line.noStencilPortals = true;
+        } else if (arg == "--status") {
+            line.status = true;
         } else if (!arg.empty() && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -68,5 +98,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.worldDir = arg;
         }
     }
+    // A frame-time file is only written by a timedemo.
+    if (!line.timedemoCsv.empty()) line.timedemo = true;
     return true;
 }

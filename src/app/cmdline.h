@@ -1,5 +1,6 @@
 // The command line: portal-engine [--headless] [--frames N] [--screenshot FILE.png]
-// [--timedemo] [--debug-view] [--check] [--help] [DIR]
+// [--timedemo] [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]
+// [--no-stencil-portals] [--status] [--debug-view] [--check] [--help] [DIR]
 #pragma once
 
 #include <string>
@@ -7,11 +8,17 @@
 struct CommandLine {
     bool headless = false;
     bool help = false;
-    bool timedemo = false;   // no wait for the vertical retrace
+    bool timedemo = false;   // as fast as it can, then frame times (also set by --timedemo-csv)
     bool debugView = false;  // the portal map shows from the first frame
     bool check = false;      // check the world and report instead of running it
     long frames = 0;         // 0: run until quit
     std::string screenshot;  // PNG of the last frame drawn, when set
+    std::string timedemoCsv;  // one line per frame of a timedemo, when set
+    std::string demo;         // demo file to play, in place of game.ini's PLAYDEMO
+    std::string record;       // demo file to record into, in place of game.ini's SAVEDEMO
+    bool noCulling = false;         // portal culling off from the first frame
+    bool noStencilPortals = false;  // stencil portals off from the first frame
+    bool status = false;            // frame-rate and cell lines on from the first frame
     std::string worldDir;    // folder holding game.ini and map.m; empty: the current one
 };
 

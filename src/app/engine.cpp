@@ -9,6 +9,7 @@
 
 #include "app/config.h"
 #include "app/graphics.h"
+#include "app/timedemo.h"
 #include "image/bitmap.h"
 #include "input/input.h"
 #include "render/render.h"
@@ -20,6 +21,9 @@ namespace {
 
 // Written once by engineMain from the command line.
 std::string screenshotPath;
+std::string playPath;    // --demo: played in place of game.ini's PLAYDEMO file
+std::string recordInto;  // --record: recorded into in place of game.ini's SAVEDEMO file
+bool timedemoRun = false;
 bool engineRunning = false;  // engineStart ran and engineStop has not yet
 
 void observe(const char* stage) {
@@ -45,10 +49,27 @@ platform::Window* openMainWindow() {
     return window;
 }
 
+// The command line's demo files stand for the game.ini keys: --demo for PLAYDEMO,
+// --record for SAVEDEMO. game.ini names one file for both, so a recording it asks for
+// keeps that file when --demo names another to play.
+void overrideDemoSettings() {
+    if (!recordInto.empty()) {
+        SAVEDEMO = 1;
+        recordPath = recordInto;
+    } else if (!playPath.empty() && SAVEDEMO == 1 && recordPath.empty()) {
+        recordPath = demoPath;
+    }
+    if (!playPath.empty()) {
+        PLAYDEMO = 1;
+        demoPath = playPath;
+    }
+}
+
 // The demo settings are checked before any file is opened: playing and recording
-// together would truncate the demo about to be played.
+// into the same file would truncate the demo about to be played. A timedemo without a
+// demo reads no devices: its camera stays at the start.
 int startDemoOrInput(platform::Window* window) {
-    if (PLAYDEMO == 0) initInput(window);
+    if (PLAYDEMO == 0 && !timedemoRun) initInput(window);
     std::string message;
     if (openDemo(message) != 0) {
         platform::showErrorBox(message);
@@ -61,6 +82,7 @@ int startDemoOrInput(platform::Window* window) {
 
 int engineStart(platform::Window* window) {
     readEngineConfig("game.ini");
+    overrideDemoSettings();
     std::string message;
     if (checkDemoSettings(message) != 0) {
         platform::showErrorBox(message);
@@ -146,9 +168,52 @@ int runMessageLoop() {
     }
 }
 
+namespace {
+
+// The start-up switches, once the engine start-up has set the defaults.
+void applyStartSwitches(const CommandLine& line) {
+    if (line.noCulling) portalCulling = 0;
+    if (line.noStencilPortals) stencilPortals = 0;
+    if (line.status) camera.showFrameRate = camera.showCellInfo = 1;
+}
+
+// A timedemo without a demo times a fixed number of frames from the start.
+void limitTimedemoWithoutDemo(const CommandLine& line) {
+    if (PLAYDEMO == 1) return;
+    const long frames = line.frames > 0 ? line.frames : timedemoFramesWithoutDemo;
+    frameLimit = int32_t(frames);
+    std::fprintf(stderr, "No demo to play: the timedemo times %ld frames from the start.\n", frames);
+}
+
+// Runs the message loop, timed frame by frame in a timedemo, and prints the frame
+// times. A frame-time file that could not be written in full makes the exit status 1.
+int runLoop(const CommandLine& line) {
+    if (!line.timedemo) return runMessageLoop();
+    limitTimedemoWithoutDemo(line);
+    const int exitCode = runMessageLoop();
+    FrameTimeSummary summary;
+    std::string error;
+    const bool written = finishTimedemo(summary, error);
+    std::fputs(timedemoReport(summary).c_str(), stdout);
+    if (written) return exitCode;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return exitCode != 0 ? exitCode : 1;
+}
+
+}  // namespace
+
 int engineMain(const CommandLine& line) {
     screenshotPath = absolutePath(line.screenshot);
+    playPath = absolutePath(line.demo);
+    recordInto = absolutePath(line.record);
+    timedemoRun = line.timedemo;
     frameLimit = int32_t(line.frames);
+    // The frame-time file is created first: a run whose figures cannot be kept is not made.
+    std::string error;
+    if (line.timedemo && !startTimedemo(absolutePath(line.timedemoCsv), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     // However the run ends (frame count, Escape, end of a demo, a closed window), the
     // screenshot shows the last frame drawn.
     keepLastFrame = !screenshotPath.empty();
@@ -169,7 +234,12 @@ int engineMain(const CommandLine& line) {
     }
     const int startStatus = engineStart(mainWindow);
     platform::setSwapInterval(line.headless || line.timedemo ? 0 : 1);
-    const int exitCode = startStatus != 0 ? startStatus : runMessageLoop();
+    if (startStatus == 0) applyStartSwitches(line);
+    const int exitCode = startStatus != 0 ? startStatus : runLoop(line);
+    if (startStatus != 0 && line.timedemo) {
+        FrameTimeSummary unused;
+        finishTimedemo(unused, error);
+    }
     // Every way out (window closed, Escape, end of a played demo, a failed start)
     // takes the window down, which runs engineStop once.
     if (mainWindow) platform::destroyWindow(mainWindow);
@@ -184,5 +254,8 @@ int engineMain(const CommandLine& line) {
 void resetEngine() {
     engineRunning = false;
     screenshotPath.clear();
+    playPath.clear();
+    recordInto.clear();
+    timedemoRun = false;
     shutdownObserver = nullptr;
 }

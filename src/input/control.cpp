@@ -33,14 +33,15 @@ void liveInput() {
     camera.pitch = turnAngle(camera.pitch, mouseDeltaY);
 }
 
-void playbackInput() {
-    DemoRecord record;
+// false at the end of the demo.
+bool playbackInput(DemoRecord& record) {
     if (!readDemoRecord(record)) {
         // Posted again by every later step until the loop reaches it.
         platform::postQuitMessage(0);
-        return;
+        return false;
     }
     applyDemoRecord(record, camera);
+    return true;
 }
 
 void recordStep() {
@@ -108,8 +109,12 @@ void resetCamera() {
 void controlStep() {
     camera.sideSpeed = camera.upSpeed = camera.forwardSpeed = 0;
     if (PLAYDEMO == 0) liveInput();
-    if (PLAYDEMO == 1) playbackInput();
-    if (SAVEDEMO == 1) recordStep();
+    DemoRecord played;
+    const bool playing = PLAYDEMO == 1 && playbackInput(played);
+    // A demo recorded while another plays is a copy of the played records, byte for
+    // byte, up to the played demo's end (the devices are not read then).
+    if (SAVEDEMO == 1 && PLAYDEMO == 1 && playing) writeDemoRecord(played);
+    if (SAVEDEMO == 1 && PLAYDEMO != 1) recordStep();
     camera.yaw = wrapYaw(camera.yaw);
     camera.pitch = clampPitch(camera.pitch);
     moveCamera();

@@ -1,5 +1,7 @@
 // The demo file: one 5-byte record per control step, played back in place of the devices
 // or recorded beside them.
+#include <sys/stat.h>  // Required for: stat, to tell two names of one file
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,11 +13,14 @@
 
 namespace {
 
-// Set by openDemo, cleared by resetDemo. demoFile itself lives with the settings.
-bool recording = false;      // demoFile was opened for writing
+// Set by openDemo, cleared by resetDemo. The played file, demoFile, lives with the
+// settings; the recording has a handle of its own, so a demo can be played and recorded
+// into another file at the same time.
+std::FILE* recordFile = nullptr;  // open for writing while recording
 bool playbackEnded = false;  // the end (or a read error) was met and reported
 bool writeFailed = false;    // a write failed; later records would be misaligned
-long long demoOffset = 0;    // bytes read or written so far
+long long demoOffset = 0;    // bytes read so far
+long long recordOffset = 0;  // bytes written so far
 std::string warning;
 
 void warn(const std::string& text) {
@@ -24,6 +29,26 @@ void warn(const std::string& text) {
 }
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// What SAVEDEMO records into.
+const std::string& recordTarget() { return recordPath.empty() ? demoPath : recordPath; }
+
+// The file a played demo's name opens: the name itself, or, when no file has it, its
+// match ignoring case (as the reader opens it).
+std::string playedFile(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) == 0) return name;
+    const std::string match = platform::findIgnoringCase(name);
+    return match.empty() ? name : match;
+}
+
+// The same name, or two names of one existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat first {}, second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 uint8_t lowByte(int32_t value) { return uint8_t(uint32_t(value) & 0xFFu); }
 
@@ -47,17 +72,17 @@ std::FILE* openForPlayback(std::string& message) {
     return file;
 }
 
-std::FILE* openForRecording(std::string& message) {
+std::FILE* openForRecording(const std::string& path, std::string& message) {
     std::string reason;
-    std::FILE* file = platform::openRegularStream(demoPath, platform::FileAccess::write, reason);
-    if (!file) message = "Cannot record into the demo file " + quoted(demoPath) + ": " + reason;
+    std::FILE* file = platform::openRegularStream(path, platform::FileAccess::write, reason);
+    if (!file) message = "Cannot record into the demo file " + quoted(path) + ": " + reason;
     return file;
 }
 
 void reportWriteFailure(int error) {
     writeFailed = true;
-    warn("Recording into the demo file " + quoted(demoPath) + " stopped: writing at byte offset " +
-         std::to_string(demoOffset) + " failed: " + std::strerror(error));
+    warn("Recording into the demo file " + quoted(recordTarget()) + " stopped: writing at byte offset " +
+         std::to_string(recordOffset) + " failed: " + std::strerror(error));
 }
 
 }  // namespace
@@ -82,11 +107,19 @@ void applyDemoRecord(const DemoRecord& record, CameraState& target) {
 }
 
 int32_t checkDemoSettings(std::string& message) {
-    if (PLAYDEMO == 1 && SAVEDEMO == 1) {
+    if (PLAYDEMO != 1 || SAVEDEMO != 1) return 0;
+    if (recordPath.empty()) {
         message = "PLAYDEMO 1 and SAVEDEMO 1 in game.ini both name the demo file " +
                   quoted(demoPath) +
                   ": recording would overwrite the demo before it is played. "
                   "Set one of them to 0.";
+        return inputFailure;
+    }
+    if (sameFile(playedFile(demoPath), recordPath)) {
+        message = "The demo file " + quoted(demoPath) + " is both played and recorded into " +
+                  quoted(recordPath) +
+                  ": recording would overwrite the demo before it is played. "
+                  "Record into another file.";
         return inputFailure;
     }
     return 0;
@@ -94,17 +127,24 @@ int32_t checkDemoSettings(std::string& message) {
 
 int32_t openDemo(std::string& message) {
     if (checkDemoSettings(message) != 0) return inputFailure;
-    const bool playback = PLAYDEMO == 1;
-    if (!playback && SAVEDEMO != 1) return 0;
+    if (PLAYDEMO != 1 && SAVEDEMO != 1) return 0;
     resetDemo();
-    if (demoPath.empty()) {
-        message = std::string(playback ? "PLAYDEMO" : "SAVEDEMO") +
-                  " 1 in game.ini gives no demo file name";
-        return inputFailure;
+    if (PLAYDEMO == 1) {
+        if (demoPath.empty()) {
+            message = "PLAYDEMO 1 in game.ini gives no demo file name";
+            return inputFailure;
+        }
+        demoFile = openForPlayback(message);
+        if (!demoFile) return inputFailure;
     }
-    demoFile = playback ? openForPlayback(message) : openForRecording(message);
-    if (!demoFile) return inputFailure;
-    recording = !playback;
+    if (SAVEDEMO == 1) {
+        if (recordTarget().empty()) {
+            message = "SAVEDEMO 1 in game.ini gives no demo file name";
+            return inputFailure;
+        }
+        recordFile = openForRecording(recordTarget(), message);
+        if (!recordFile) return inputFailure;
+    }
     return 0;
 }
 
@@ -133,27 +173,28 @@ bool readDemoRecord(DemoRecord& record) {
 }
 
 void writeDemoRecord(const DemoRecord& record) {
-    if (!demoFile || !recording || writeFailed) return;
-    if (std::fwrite(record.bytes, 1, demoRecordSize, demoFile) != size_t(demoRecordSize) ||
-        std::fflush(demoFile) != 0) {
+    if (!recordFile || writeFailed) return;
+    if (std::fwrite(record.bytes, 1, demoRecordSize, recordFile) != size_t(demoRecordSize) ||
+        std::fflush(recordFile) != 0) {
         reportWriteFailure(errno);
         return;
     }
-    demoOffset += demoRecordSize;
+    recordOffset += demoRecordSize;
 }
 
 void flushDemo() {
-    if (!demoFile || !recording || writeFailed) return;
-    if (std::fflush(demoFile) != 0) reportWriteFailure(errno);
+    if (!recordFile || writeFailed) return;
+    if (std::fflush(recordFile) != 0) reportWriteFailure(errno);
 }
 
 void closeDemo() {
-    if (!demoFile) return;
-    flushDemo();
-    const bool closed = std::fclose(demoFile) == 0;
+    if (demoFile) std::fclose(demoFile);
     demoFile = nullptr;
-    if (!closed && recording && !writeFailed) reportWriteFailure(errno);
-    recording = false;
+    if (!recordFile) return;
+    flushDemo();
+    const bool closed = std::fclose(recordFile) == 0;
+    recordFile = nullptr;
+    if (!closed && !writeFailed) reportWriteFailure(errno);
 }
 
 const std::string& demoWarning() { return warning; }
@@ -161,9 +202,11 @@ const std::string& demoWarning() { return warning; }
 void resetDemo() {
     if (demoFile) std::fclose(demoFile);
     demoFile = nullptr;
-    recording = false;
+    if (recordFile) std::fclose(recordFile);
+    recordFile = nullptr;
     playbackEnded = false;
     writeFailed = false;
     demoOffset = 0;
+    recordOffset = 0;
     warning.clear();
 }

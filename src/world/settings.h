@@ -15,9 +15,12 @@ extern int32_t DIRECTX;     // non-zero: the frame step does nothing
 extern int32_t PLAYDEMO;    // 0 live play; 1 the demo file drives the camera
 extern int32_t SAVEDEMO;    // 1 every control step is recorded into the demo file
 extern std::string demoPath;  // shared by PLAYDEMO and SAVEDEMO
+// The file SAVEDEMO records into when it is not demoPath (the command line's --record, or
+// game.ini's file kept when --demo names another to play); empty: demoPath.
+extern std::string recordPath;
 extern std::FILE* demoFile;   // open demo file, or null
 extern platform::Window* mainWindow;  // the one window, from its creation to shutdown
 
 // Back to program start: FULLSCREEN, WIDTH, HEIGHT, DIRECTX, PLAYDEMO, SAVEDEMO all 0,
-// no demo path, and any open demo file closed (tests).
+// no demo or record path, and any open demo file closed (tests).
 void resetSettings();
