@@ -43,7 +43,8 @@ std::string cannotWrite(const std::string& path, int error) {
 double framePercentile(const std::vector<float>& sorted, int percent) {
     const int64_t n = int64_t(sorted.size());
     if (n == 0) return 0;
-    // Whole numbers, so that 95 % of 100 frames is the 95th and not, by rounding, the 96th.
+    // In whole numbers: 95 % of 60 frames is exactly the 57th, while 95 * 0.01 * 60 in
+    // floating point lies a hair above 57 and would take the 58th.
     int64_t rank = (int64_t(percent) * n + 99) / 100;
     rank = std::clamp<int64_t>(rank, 1, n);
     return sorted[size_t(rank - 1)];

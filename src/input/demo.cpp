@@ -199,6 +199,8 @@ void closeDemo() {
 
 const std::string& demoWarning() { return warning; }
 
+bool demoPlaybackEnded() { return playbackEnded; }
+
 void resetDemo() {
     if (demoFile) std::fclose(demoFile);
     demoFile = nullptr;

@@ -121,6 +121,8 @@ int32_t openDemo(std::string& message);
 void flushDemo();
 // Flushes and closes the demo file; harmless when none is open.
 void closeDemo();
+// true once a control step has found the end of the played demo (or failed to read it).
+bool demoPlaybackEnded();
 // The last problem met with the demo file while running (a stray partial record at the
 // end of a played demo, a failed read or write); empty when none. Also written to
 // standard error when it happens.

@@ -186,6 +186,8 @@ extern FrameCounts frameCounts;
 // When set, called after every frame with its time in milliseconds: from the start of
 // its control step until the GL has finished drawing it (the frame loop then waits for
 // the GL with glFinish, so the time is that of the whole frame, not of queuing it).
+// While it is set, the end of a played demo also ends the batch: the frame that found
+// the end is drawn but not timed, and no further frame is drawn.
 extern std::function<void(double milliseconds)> frameTimeObserver;
 
 // Frames drawn since start (or resetRenderer()).

@@ -151,6 +151,10 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
         {{"--frames", "12x"}, false, "--frames needs"},
         {{"--screenshot"}, false, "--screenshot needs"},
         {{"a", "b"}, false, "more than one world folder"},
+        {{"--demo", "walk.dem", "--record", "rec.dem", "--no-culling", "--no-stencil-portals", "--status"}, true, ""},
+        {{"--demo"}, false, "--demo needs a file name"},
+        {{"--record", ""}, false, "--record needs a file name"},
+        {{"--timedemo-csv"}, false, "--timedemo-csv needs a file name"},
     };
     for (const CommandLineCase& c : cases) {
         std::vector<const char*> argv = {"portal-engine"};
@@ -168,6 +172,14 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
     EXPECT_EQ(line.frames, 30);
     EXPECT_EQ(line.screenshot, "s.png");
     EXPECT_EQ(line.worldDir, "dir");
+    EXPECT_FALSE(line.timedemo);
+
+    // A frame-time file is written by a timedemo only, so asking for one asks for both.
+    const char* csv[] = {"portal-engine", "--timedemo-csv", "t.csv", "dir"};
+    CommandLine timed;
+    ASSERT_TRUE(parseCommandLine(4, csv, timed, error));
+    EXPECT_TRUE(timed.timedemo);
+    EXPECT_EQ(timed.timedemoCsv, "t.csv");
 }
 
 }  // namespace
