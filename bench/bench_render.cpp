@@ -1,26 +1,90 @@
-// One frame's CPU work of the renderer (the walk and the visible-wall lists of both
-// passes, no GL) on generated corridors of 10, 50 and 250 rooms; and the frame rate of
-// headless frames on the 250-room corridor with portal culling on and off, side by side.
+// The renderer side by side on two generated worlds:
+//  (a) open: 250 cells all in view, a placed model in each, 20 stencil windows
+//      (bench/open_world.h), written out as a map with a .3ds model and loaded the way
+//      the engine loads a world;
+//  (b) corridor: 250 rooms along a winding corridor, where a few rooms are in view.
+// For each: one frame's CPU work of the walk and the visible-wall lists (both passes,
+// no GL), and headless frames per second at 640 x 480 with portal culling on and off.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 
+#include "open_world.h"
 #include "render/gl_fixture.h"
+#include "render/map_writer.h"
 #include "render/world_fixture.h"
+#include "support/box_model.h"
+#include "support/chunk_writer.h"
 #include "world/init.h"
 
 namespace {
 
-// Eye in the first room, looking down the corridor.
-void buildWorld(int rooms) {
+constexpr int frameWidth = 640, frameHeight = 480;
+
+enum World { openWorld = 0, corridorWorld = 1 };
+
+std::string madeFolder;
+void removeMadeFolder() {
+    std::error_code ignored;
+    if (!madeFolder.empty()) std::filesystem::remove_all(madeFolder, ignored);
+}
+
+// The open world as files in a folder of its own, made once per run, removed at exit.
+std::string openWorldFolder() {
+    static std::string folder;
+    if (!folder.empty()) return folder;
+    std::string pattern = (std::filesystem::temp_directory_path() / "bench_open_world_XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return "";
+    madeFolder = pattern;
+    std::atexit(removeMadeFolder);
+    const std::string dir = pattern + "/";
     testworld::reset();
-    testworld::buildCorridor(rooms);
-    testworld::placeEye(0, 2);
+    const char* names[] = {"floor.bmp", "wall.bmp", "room.bmp"};
+    const uint8_t colours[3][3] = {{90, 90, 100}, {170, 140, 110}, {60, 90, 200}};
+    for (int i = 0; i < 3; ++i) {
+        std::snprintf(textures[i].fileName, nameFieldSize, "%s", names[i]);
+        testworld::writeSolidBmp(dir + names[i], 16, 16, colours[i][0], colours[i][1], colours[i][2]);
+    }
+    textureCount = 3;
+    testworld::writeSolidBmp(dir + "crate.bmp", 16, 16, 200, 150, 40);
+    openworld::build();
+    const bool ok = testworld::writeMap(dir + "map.m", "box.3ds") &&
+                    chunkwriter::writeFile(dir + "box.3ds", boxmodel::boxModel3ds(1, "crate.bmp"));
+    testworld::reset();
+    folder = ok ? dir : "";
+    return folder;
+}
+
+// Loads a world into the tables (and, with a GL context, its textures and lists); the eye
+// where each world is looked at from.
+bool loadWorld(World world) {
+    testworld::reset();
+    if (world == corridorWorld) {
+        testworld::buildCorridor(250);
+        testworld::placeEye(0, 2);
+        return true;
+    }
+    const std::string dir = openWorldFolder();
+    char back[4096];
+    if (dir.empty() || !getcwd(back, sizeof back) || chdir(dir.c_str()) != 0) return false;
+    const bool loaded = initWorldFrom("map.m") == 0;
+    const bool returned = chdir(back) == 0;
+    openworld::placeEye();
+    return loaded && returned;
 }
 
 void BM_FrameCpu(benchmark::State& state) {
-    buildWorld(int(state.range(0)));
-    portalCulling = int32_t(state.range(1));
+    const World world = World(state.range(0));
+    if (!testgl::ensureContext(frameWidth, frameHeight) || !loadWorld(world)) {
+        state.SkipWithError("the world could not be loaded");
+        return;
+    }
+    portalCulling = 1;
     TriangleBatch selection, render;
     for (auto _ : state) {
         collectVisibleWalls(selection);  // selection pass
@@ -29,13 +93,13 @@ void BM_FrameCpu(benchmark::State& state) {
         benchmark::DoNotOptimize(render.position.data());
     }
     state.counters["cells_entered"] = double(visitedCount);
-    state.counters["walls_sent"] = double(render.polygon.size());
+    state.counters["stencil_entries"] = double(stencilPortalCount);
+    state.counters["walls_marked"] = double(markedPolygons.size());
     state.counters["walls_total"] = double(polygonCount);
+    state.counters["objects"] = double(placedObjectCount);
+    releaseWorld();
 }
-BENCHMARK(BM_FrameCpu)
-    ->ArgNames({"rooms", "culling"})
-    ->Args({10, 1})->Args({50, 1})->Args({250, 1})
-    ->Args({10, 0})->Args({50, 0})->Args({250, 0});
+BENCHMARK(BM_FrameCpu)->ArgName("world")->Arg(openWorld)->Arg(corridorWorld)->Unit(benchmark::kMicrosecond);
 
 ImageRecord solid(uint8_t r, uint8_t g, uint8_t b) {
     ImageRecord image;
@@ -45,18 +109,20 @@ ImageRecord solid(uint8_t r, uint8_t g, uint8_t b) {
 }
 
 // One batch of frames (frameStep) per iteration: control step, selection pass,
-// collision, render pass, read by the offscreen surface's rasteriser.
+// collision, render pass, waited for with glFinish.
 void BM_HeadlessFrames(benchmark::State& state) {
-    if (!testgl::ensureContext()) {
-        state.SkipWithError("no headless GL context");
+    const World world = World(state.range(0));
+    if (!testgl::ensureContext(frameWidth, frameHeight) || !loadWorld(world)) {
+        state.SkipWithError("no headless GL context or the world could not be loaded");
         return;
     }
-    buildWorld(250);
-    textures[textureCount++].image = std::make_unique<ImageRecord>(solid(200, 60, 60));
-    textures[textureCount++].image = std::make_unique<ImageRecord>(solid(60, 60, 200));
-    uploadTextures();
-    testgl::fixedState();
-    portalCulling = int32_t(state.range(0));
+    if (world == corridorWorld) {
+        textures[textureCount++].image = std::make_unique<ImageRecord>(solid(200, 60, 60));
+        textures[textureCount++].image = std::make_unique<ImageRecord>(solid(60, 60, 200));
+        uploadTextures();
+    }
+    testgl::fixedState(frameWidth, frameHeight);
+    portalCulling = int32_t(state.range(1));
     int64_t frames = 0;
     for (auto _ : state) {
         const int32_t before = framesDrawn;
@@ -65,11 +131,15 @@ void BM_HeadlessFrames(benchmark::State& state) {
         frames += framesDrawn - before;
     }
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
+    state.counters["cells_entered"] = double(viewedCellCount);
     state.counters["walls_total"] = double(polygonCount);
-    glDeleteTextures(textureCount, textureNames);
+    releaseWorld();
 }
-BENCHMARK(BM_HeadlessFrames)->ArgName("culling")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)
-    ->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_HeadlessFrames)
+    ->ArgNames({"world", "culling"})
+    ->Args({openWorld, 1})->Args({openWorld, 0})
+    ->Args({corridorWorld, 1})->Args({corridorWorld, 0})
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 

@@ -24,6 +24,12 @@ const CellPlacement& placementOf(int32_t index) {
     return index >= 0 && index < cellCount ? cells[index].placement : identityPlacement();
 }
 
+// A quarter degree each time the object is drawn; past 360 it starts again at 0.1.
+void advanceSpin(PlacedObject& object) {
+    object.spinAngle += 0.25f;
+    if (object.spinAngle > 360.0f) object.spinAngle = 0.1f;
+}
+
 void drawQuad(const StencilPortal& entry) {
     const CellPlacement& p = placementOf(entry.cell);
     static const int order[6] = {0, 1, 2, 0, 2, 3};
@@ -139,6 +145,12 @@ void buildVisibleList() {
 void drawPortallessCells() { callPortallessList(); }
 
 void drawPlacedObject(PlacedObject& object) {
+    // List 0 is what a model without drawable geometry gets: nothing to draw, so no GL
+    // call at all (each costs the GL a state flush); only a spinning object turns on.
+    if (object.displayList == 0) {
+        if (object.spinning != 0) advanceSpin(object);
+        return;
+    }
     const CellPlacement& cell = placementOf(object.cell);
     glPushMatrix();
     // The cell's scale applies to the model, not to the object's position.
@@ -150,8 +162,7 @@ void drawPlacedObject(PlacedObject& object) {
     if (angleY != 0) glRotatef(angleY, 0, 1, 0);
     if (angleZ != 0) glRotatef(angleZ, 0, 0, 1);
     if (object.spinning != 0) {
-        object.spinAngle += 0.25f;
-        if (object.spinAngle > 360.0f) object.spinAngle = 0.1f;
+        advanceSpin(object);
         glRotatef(object.spinAngle, 0, 0, 1);
     }
     if (cell.scaleX != 1.0f) glScalef(cell.scaleX, 1, 1);
@@ -159,8 +170,7 @@ void drawPlacedObject(PlacedObject& object) {
     if (cell.scaleZ != 1.0f) glScalef(1, 1, cell.scaleZ);
     if (object.textureIndex >= 0 && object.textureIndex < maxTextures)
         glBindTexture(GL_TEXTURE_2D, textureNames[object.textureIndex]);
-    // List 0 is what a model without drawable geometry gets: nothing to call.
-    if (object.displayList != 0) glCallList(GLuint(object.displayList));
+    glCallList(GLuint(object.displayList));
     glPopMatrix();
 }
 

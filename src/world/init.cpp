@@ -197,7 +197,9 @@ void compilePortallessList() {
 
 void callPortallessList() {
     if (!portallessListIsCurrent()) compilePortallessList();
-    glCallList(portallessList.name);
+    // Calling even an empty list costs the GL a state flush; most worlds have no cell
+    // without portals.
+    if (portallessList.polygons > 0) glCallList(portallessList.name);
 }
 
 int32_t portallessPolygonCount() {

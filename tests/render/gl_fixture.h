@@ -15,11 +15,11 @@ namespace testgl {
 constexpr int width = 160;
 constexpr int height = 120;
 
-// Opens the context at the first call; false (with the reason on standard error) when
-// none can be had.
+// Opens the context at the first call, with a window of the given size (the first call's
+// size stays); false (with the reason on standard error) when none can be had.
 // The context stays open until the process ends (the driver's own allocations are then
 // reported by leak checkers; leak_suppressions.cpp names them).
-inline bool ensureContext() {
+inline bool ensureContext(int windowWidth = width, int windowHeight = height) {
     static bool tried = false;
     static bool ok = false;
     if (tried) return ok;
@@ -36,7 +36,7 @@ inline bool ensureContext() {
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_Window* window = SDL_CreateWindow("test", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Window* window = SDL_CreateWindow("test", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!window) {
         std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
         return false;
@@ -57,9 +57,10 @@ inline bool ensureContext() {
 }
 
 // The state the frame loop relies on: depth test, the main projection for the test
-// window's aspect, stencil clear 0 and write mask 0xFF, model-view current.
-inline void fixedState() {
-    glViewport(0, 0, width, height);
+// window's aspect (or that of the size given), stencil clear 0 and write mask 0xFF,
+// model-view current.
+inline void fixedState(int viewWidth = width, int viewHeight = height) {
+    glViewport(0, 0, viewWidth, viewHeight);
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
@@ -70,7 +71,7 @@ inline void fixedState() {
     glClearColor(0, 0, 0, 0);
     glClearStencil(0);
     glStencilMask(0xFF);
-    const double aspect = double(height) / double(width);
+    const double aspect = double(viewHeight) / double(viewWidth);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glFrustum(-0.5, 0.5, -0.5 * aspect, 0.5 * aspect, 1.0, 200.0);

@@ -246,11 +246,15 @@ TEST_F(DrawGl, PlacedObjectsDrawTheirListAtTheCellsOffsetAndSpin) {
     placedObjects[object].y = 3;
     placedObjects[object].spinning = 1;
     placedObjects[object].spinAngle = 359.9f;
+    // A model with nothing to draw (list 0) still turns each time it is drawn.
+    const int empty = addObject(0, 3, 10, 1, 0, texRed);
+    placedObjects[empty].spinning = 1;
     drawFrames(1);
     EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), yellow));
     EXPECT_FLOAT_EQ(placedObjects[object].spinAngle, 0.1f);  // 360.15 is past a full turn
     drawFrames(1);
     EXPECT_FLOAT_EQ(placedObjects[object].spinAngle, 0.35f);
+    EXPECT_FLOAT_EQ(placedObjects[empty].spinAngle, 0.5f);
     glDeleteLists(list, 1);
 }
 
