@@ -287,6 +287,9 @@ TEST_F(TimedemoRun, DemoFilesOnTheCommandLine) {
          dir + "turns.dem", turns, "both played and recorded"},
         {"refuses one file under two names", "PLAYDEMO 1 turns.dem", "--record " + dir + "./turns.dem", 1,
          dir + "turns.dem", turns, "both played and recorded"},
+        {"refuses the played file under a name in another case", "",
+         "--demo " + dir + "TURNS.DEM --record " + dir + "turns.dem", 1, dir + "turns.dem", turns,
+         "both played and recorded"},
         {"names a demo that is missing", "", "--demo " + dir + "missing.dem", 1, dir + "turns.dem", turns,
          "missing.dem"},
     };
