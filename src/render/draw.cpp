@@ -47,13 +47,23 @@ void collectStencilWalls(TriangleBatch& batch, int32_t i) {
     appendMarkedWalls(batch, 101 + i, &placementOf(stencilPortalList[i].neighbour));
 }
 
-// The window rectangle of the entry's opening under the current matrices and viewport.
-ScreenRect currentOpeningRect(const StencilPortal& entry) {
-    GLfloat modelview[16], projection[16];
-    GLint viewport[4];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
+// The matrices and viewport the stencil entries are drawn with; read once, since no entry
+// changes them for good (objects push and pop their own).
+struct ScreenTransform {
+    GLfloat modelview[16] = {}, projection[16] = {};
+    GLint viewport[4] = {};
+};
+
+ScreenTransform currentTransform() {
+    ScreenTransform t;
+    glGetFloatv(GL_MODELVIEW_MATRIX, t.modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, t.projection);
+    glGetIntegerv(GL_VIEWPORT, t.viewport);
+    return t;
+}
+
+// The window rectangle of the entry's opening.
+ScreenRect openingRect(const StencilPortal& entry, const ScreenTransform& t) {
     const CellPlacement& p = placementOf(entry.cell);
     float x[4], y[4], z[4];
     for (int v = 0; v < 4; ++v) {
@@ -61,7 +71,7 @@ ScreenRect currentOpeningRect(const StencilPortal& entry) {
         y[v] = entry.cornerY[v] * p.scaleY + p.offsetY;
         z[v] = entry.cornerZ[v] * p.scaleZ + p.offsetZ;
     }
-    return quadScreenRect(x, y, z, modelview, projection, viewport);
+    return quadScreenRect(x, y, z, t.modelview, t.projection, t.viewport);
 }
 
 // Zeroes the stencil inside `rect` only.
@@ -77,9 +87,9 @@ void clearStencil(const ScreenRect& rect) {
 // its quad sets 1 only inside its own window rectangle, and the entry zeroes that
 // rectangle again when it ends, so no opening ever lets another entry's cell through and
 // no entry pays for clearing the whole buffer.
-void drawStencilEntry(int32_t i) {
+void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     const StencilPortal& entry = stencilPortalList[i];
-    const ScreenRect opening = currentOpeningRect(entry);
+    const ScreenRect opening = openingRect(entry, transform);
     glEnable(GL_STENCIL_TEST);
     glDisable(GL_TEXTURE_2D);
 
@@ -177,5 +187,7 @@ void drawPlacedObject(PlacedObject& object) {
 void drawStencilPortals() {
     // No entry: no GL state is touched at all. The stencil buffer is zero here: the frame
     // clears it with the depth buffer, and every entry leaves it zero.
-    for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) drawStencilEntry(i);
+    if (stencilPortalCount < 1) return;
+    const ScreenTransform transform = currentTransform();
+    for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) drawStencilEntry(i, transform);
 }
