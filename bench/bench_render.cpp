@@ -182,7 +182,7 @@ BENCHMARK(BM_HeadlessFrames)
     ->ArgNames({"world", "culling"})
     ->Args({openWorld, 1})->Args({openWorld, 0})->Args({openWorld, 2})
     ->Args({corridorWorld, 1})->Args({corridorWorld, 0})
-    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(9)->ReportAggregatesOnly(true);
 
 }  // namespace
 
