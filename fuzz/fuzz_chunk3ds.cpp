@@ -1,15 +1,8 @@
 // libFuzzer target: reading a .3ds file into a chunk tree, decoding every payload, and
 // extracting every mesh and material the way the model builder does.
 //
-// Build and run from the repository root (clang 14 or later):
-//   mkdir -p build-fuzz && clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined \
-//       -fno-sanitize-recover=undefined -Isrc fuzz/fuzz_chunk3ds.cpp src/model3ds/*.cpp \
-//       src/platform/regular_file.cpp \
-//       -o build-fuzz/fuzz_chunk3ds
-//   mkdir -p build-fuzz/corpus && tail -n +2 tests/data/models3ds/INDEX.tsv | cut -f1 | \
-//       while read f; do cp "tests/data/models3ds/$f" build-fuzz/corpus/; done
-//   build-fuzz/fuzz_chunk3ds -max_total_time=120 -timeout=5 -rss_limit_mb=2048 -max_len=100000 \
-//       build-fuzz/corpus
+// Built by `make fuzz` (CMake option FUZZ, clang) and run there on the test data with
+// its dictionary; see scripts/fuzz.sh.
 //
 // The toolkit reads through file streams, so each input is written to a scratch file
 // first. Nothing on this path may end the process: every argument the toolkit asserts

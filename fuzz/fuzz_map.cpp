@@ -1,13 +1,8 @@
 // libFuzzer target for the map loader: any text must load or be refused with a message
 // naming the file and a line, never crash, hang or leave a half-read map behind.
 //
-// Build and run (from the repository root; seeds are the bundled world's map):
-//   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-//       -Isrc fuzz/fuzz_map.cpp src/world/map.cpp src/world/world.cpp src/image/huge_pages.cpp \
-//       src/platform/regular_file.cpp \
-//       -o /tmp/fuzz_map
-//   mkdir -p /tmp/fuzz_map_corpus && cp worlds/sample/map.m /tmp/fuzz_map_corpus/
-//   /tmp/fuzz_map /tmp/fuzz_map_corpus -dict=fuzz/map.dict -max_len=4096 -timeout=5 -max_total_time=180
+// Built by `make fuzz` (CMake option FUZZ, clang) and run there on the test data with
+// its dictionary; see scripts/fuzz.sh.
 #include <unistd.h>
 
 #include <cstdio>
