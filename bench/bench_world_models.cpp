@@ -53,10 +53,12 @@ void prepareTextures() {
 }
 
 void BM_BuildModel(benchmark::State& state, const std::string* path) {
-    if (!testgl::ensureContext()) {
-        state.SkipWithError("no headless GL context");
+    const std::string& problem = testgl::ensureContext();
+    if (!problem.empty()) {
+        state.SkipWithError(("no headless GL context: " + problem).c_str());
         return;
     }
+    testgl::startState();
     ResetToolkit3ds();
     prepareTextures();
     for (auto _ : state) {

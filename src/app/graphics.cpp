@@ -21,7 +21,8 @@ constexpr int fullscreenBitsPerPixel = 16;
     std::exit(1);
 }
 
-// Fixed state every frame relies on: all optional features off but the depth test.
+}  // namespace
+
 void setFixedState() {
     const GLenum disabled[] = {GL_ALPHA_TEST,   GL_BLEND,           GL_DITHER,
                                GL_FOG,          GL_LINE_SMOOTH,     GL_LINE_STIPPLE,
@@ -40,8 +41,6 @@ void setFixedState() {
     glClearStencil(0);
     glStencilMask(0xFF);
 }
-
-}  // namespace
 
 void setupPixelFormat(platform::Window* window) {
     const platform::PixelFormatRequest request;  // RGBA, double buffer, 16 colour, 16 depth, 8 stencil

@@ -18,6 +18,12 @@ constexpr int graphicsWorldFailed = -2;  // the map was refused; the message was
 // graphicsWorldFailed. Pixel-format failures end the process (exit code 1).
 int initGraphics(platform::Window* window);
 
+// The fixed GL state every frame relies on, set once on the new context: every optional
+// feature off but the depth test, the main projection for WIDTH x HEIGHT multiplied into
+// the projection matrix (the identity on a new context), model-view current, stencil
+// clear 0 and write mask 0xFF. The renderer's tests start from it too.
+void setFixedState();
+
 // Asks for a double-buffered RGBA surface with 16 depth and 8 stencil bits; on failure
 // shows "ChoosePixelFormat failed." or "SetPixelFormat failed." and exits with code 1.
 void setupPixelFormat(platform::Window* window);

@@ -31,6 +31,7 @@ std::function<void(const std::string&)> errorBoxSink;
 std::map<std::string, WindowClass> windowClasses;
 std::deque<Message> messageQueue;
 Window* firstWindow = nullptr;  // SDL_QUIT (the desktop asking the program to end) goes here
+std::function<uint32_t()> clockSource;  // set by tests only
 
 // Turns the SDL events the engine cares about into messages: close, activate. Key and
 // mouse events are not queued; the devices read SDL's state directly.
@@ -305,6 +306,8 @@ void restoreDisplayMode(Window* window) {
     window->fullscreen = false;
 }
 
-uint32_t milliseconds() { return SDL_GetTicks(); }
+uint32_t milliseconds() { return clockSource ? clockSource() : SDL_GetTicks(); }
+
+void setClockSource(std::function<uint32_t()> clock) { clockSource = std::move(clock); }
 
 }  // namespace platform

@@ -110,5 +110,8 @@ void restoreDisplayMode(Window* window);
 // --- Clock ---------------------------------------------------------------------------
 
 uint32_t milliseconds();
+// Tests set the time here: milliseconds() returns what `clock` returns until an empty
+// function brings back the real clock.
+void setClockSource(std::function<uint32_t()> clock);
 
 }  // namespace platform

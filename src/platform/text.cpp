@@ -20,6 +20,7 @@ const char* const fontCandidates[] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
 };
 
+std::function<void(int, int, const std::string&)> textObserver;
 TTF_Font* font = nullptr;
 bool fontMissing = false;  // a failed search is not repeated every frame
 
@@ -64,7 +65,12 @@ bool renderLine(const char* text, std::vector<uint8_t>& rgba, int& width, int& h
 
 }  // namespace
 
+void setStatusTextObserver(std::function<void(int x, int y, const std::string& text)> observer) {
+    textObserver = std::move(observer);
+}
+
 bool drawStatusText(int x, int y, const char* text) {
+    if (textObserver && text) textObserver(x, y, text);
     if (!text || !*text || !statusFont()) return false;
     std::vector<uint8_t> rgba;
     int width = 0, height = 0;

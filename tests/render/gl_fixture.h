@@ -1,14 +1,19 @@
 // A headless GL context for the renderer's tests: an SDL offscreen window with a
 // compatibility context (8 stencil bits, 16+ depth, double buffer), opened once per test
-// program and kept, plus the fixed state and projection the frame expects.
+// program and kept, in the state the engine's start-up leaves (setFixedState), which
+// every test starts from again.
 #pragma once
 
-#include <SDL.h>
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "app/graphics.h"        // Required for: setFixedState
+#include "support/gl_context.h"  // Required for: openContext, skipRequested
+#include "world/settings.h"      // Required for: WIDTH, HEIGHT
 
 namespace testgl {
 
@@ -16,65 +21,41 @@ constexpr int width = 160;
 constexpr int height = 120;
 
 // Opens the context at the first call, with a window of the given size (the first call's
-// size stays); false (with the reason on standard error) when none can be had.
+// size stays), and gives it the start-up state for that size, which is then kept on the
+// attribute stack. Empty on success, else why no context could be had.
 // The context stays open until the process ends (the driver's own allocations are then
-// reported by leak checkers; leak_suppressions.cpp names them).
-inline bool ensureContext(int windowWidth = width, int windowHeight = height) {
-    static bool tried = false;
-    static bool ok = false;
-    if (tried) return ok;
-    tried = true;
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
-        return false;
-    }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_Window* window = SDL_CreateWindow("test", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) {
-        std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
-        return false;
-    }
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context) {
-        std::fprintf(stderr, "SDL_GL_CreateContext: %s\n", SDL_GetError());
-        return false;
-    }
-    int stencil = 0;
-    SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &stencil);
-    if (stencil < 8) {
-        std::fprintf(stderr, "only %d stencil bits\n", stencil);
-        return false;
-    }
-    ok = true;
-    return ok;
+// reported by leak checkers, which is why `make asan` does not check GL tests for leaks).
+inline const std::string& ensureContext(int windowWidth = width, int windowHeight = height) {
+    static const std::string problem = [windowWidth, windowHeight] {
+        SDL_Window* window = nullptr;
+        SDL_GLContext context = nullptr;
+        const std::string why = glcheck::openContext(windowWidth, windowHeight, &window, &context);
+        if (!why.empty()) return why;
+        const int32_t savedWidth = WIDTH, savedHeight = HEIGHT;
+        WIDTH = windowWidth;
+        HEIGHT = windowHeight;
+        setFixedState();
+        WIDTH = savedWidth;
+        HEIGHT = savedHeight;
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        return std::string();
+    }();
+    return problem;
 }
 
-// The state the frame loop relies on: depth test, the main projection for the test
-// window's aspect (or that of the size given), stencil clear 0 and write mask 0xFF,
-// model-view current.
-inline void fixedState(int viewWidth = width, int viewHeight = height) {
-    glViewport(0, 0, viewWidth, viewHeight);
-    glDisable(GL_STENCIL_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_BLEND);
-    glDisable(GL_DITHER);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    glClearColor(0, 0, 0, 0);
-    glClearStencil(0);
-    glStencilMask(0xFF);
-    const double aspect = double(viewHeight) / double(viewWidth);
+// Back to the state start-up left: every attribute, the main projection, an identity
+// model-view, cleared buffers.
+inline void startState() {
+    static GLdouble projection[16];
+    static const bool saved = [] {
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        return true;
+    }();
+    (void)saved;
+    glPopAttrib();
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-0.5, 0.5, -0.5 * aspect, 0.5 * aspect, 1.0, 200.0);
+    glLoadMatrixd(projection);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -98,3 +79,15 @@ inline bool near(const Rgb& a, const Rgb& b, int tolerance = 8) {
 }
 
 }  // namespace testgl
+
+// For a GL test's set-up (with gtest included): opens the context (failing with the reason when none can be
+// had, or skipping when SKIP_GL_TESTS asks) and starts from the start-up state.
+#define START_GL_TEST()                                                                        \
+    do {                                                                                       \
+        const std::string& glProblem = testgl::ensureContext();                                \
+        if (!glProblem.empty()) {                                                              \
+            if (glcheck::skipRequested()) GTEST_SKIP() << "SKIP_GL_TESTS: no GL: " << glProblem; \
+            FAIL() << "no GL context (SKIP_GL_TESTS=1 skips GL tests): " << glProblem;          \
+        }                                                                                      \
+        testgl::startState();                                                                  \
+    } while (0)

@@ -30,12 +30,11 @@ protected:
     // Three rooms in a row along Z; the eye in the middle one looks on through a doorway
     // into the far room, with a stencil window behind it onto the near room.
     void SetUp() override {
-        if (!testgl::ensureContext()) GTEST_SKIP() << "no headless GL context";
+        START_GL_TEST();
         reset();
         resetSettings();
         textures[textureCount++].image = std::make_unique<ImageRecord>(grey());
         uploadTextures();
-        testgl::fixedState();
         const int middle = addCell(-10, 0, 10, 20);
         addWall(0, 10, 0, 10, 20);
         const int far = addCell(-10, 20, 10, 40);

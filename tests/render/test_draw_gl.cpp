@@ -33,14 +33,13 @@ ImageRecord solid(const Rgb& colour) {
 class DrawGl : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testgl::ensureContext()) GTEST_SKIP() << "no headless GL context";
+        START_GL_TEST();
         reset();
         resetSettings();
         platform::resetMessages();
         const Rgb colours[] = {red, green, blue, yellow};
         for (const Rgb& c : colours) textures[textureCount++].image = std::make_unique<ImageRecord>(solid(c));
         uploadTextures();
-        testgl::fixedState();
         placeEye(0, 0);
     }
     void TearDown() override {

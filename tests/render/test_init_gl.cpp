@@ -23,9 +23,8 @@ namespace {
 class InitWorld : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testgl::ensureContext()) GTEST_SKIP() << "no headless GL context";
+        START_GL_TEST();
         reset();
-        testgl::fixedState();
         dir = ::testing::TempDir() + "init_world_" + std::to_string(getpid()) + "/";
         ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);

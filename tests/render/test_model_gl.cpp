@@ -55,12 +55,11 @@ bool writeRgbBmp(const std::string& path, int width, int height, const std::vect
 class ModelGl : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testgl::ensureContext());
+        START_GL_TEST();
         reset();
         resetSettings();
         platform::resetMessages();
         ResetToolkit3ds();
-        testgl::fixedState();
         dir = ::testing::TempDir() + "model_gl_" + std::to_string(getpid()) + "/";
         fs::create_directories(dir);
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
@@ -84,7 +83,7 @@ protected:
     // model's origin looking at it along +Z: model x = +1 shows 32 pixels left of the
     // centre, y = +1 32 pixels above it.
     void drawList(int32_t list, int32_t texture) {
-        testgl::fixedState();
+        testgl::startState();
         glLoadIdentity();
         gluLookAt(0, 0, -5, 0, 0, 0, 0, 1, 0);
         glEnable(GL_TEXTURE_2D);
@@ -114,8 +113,8 @@ protected:
     void startWorld(const char* model) {
         ASSERT_TRUE(writeMap("map.m", model));
         resetWorld();
+        testgl::startState();  // as start-up sets it before the world is loaded
         ASSERT_EQ(initWorldFrom("map.m"), 0);
-        testgl::fixedState();
     }
 
     std::string dir;
