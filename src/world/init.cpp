@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/bitmap.h"        // Required for: loadBitmap, the texture resolver
+#include "image/resample.h"      // Required for: power-of-two texture sides
 #include "input/input.h"         // Required for: resetCamera
 #include "platform/platform.h"   // Required for: showErrorBox
 #include "platform/text.h"       // Required for: closeStatusFont
@@ -20,13 +21,29 @@ void identityPlacement(CellPlacement& placement) {
     placement.scaleX = placement.scaleY = placement.scaleZ = 1.0f;
 }
 
+// Power-of-two sides nearest the image's, within what the driver takes. GLU would pick
+// the same, but its own rescaling drops the top row when only the width changes, so
+// images reach it at these sides already.
+ImageRecord textureSized(const ImageRecord& image) {
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    int32_t width = nearestPowerOfTwo(image.width), height = nearestPowerOfTwo(image.height);
+    while (largest > 0 && width > largest) width /= 2;
+    while (largest > 0 && height > largest) height /= 2;
+    return resampleImage(image, width, height);
+}
+
 void uploadImage(const ImageRecord& image) {
+    const bool sized = image.width == nearestPowerOfTwo(image.width) &&
+                       image.height == nearestPowerOfTwo(image.height);
+    const ImageRecord resized = sized ? ImageRecord{} : textureSized(image);
+    const ImageRecord& texture = sized ? image : resized;
     // Image rows are packed; GL would otherwise expect each row padded to 4 bytes.
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image.width, image.height, GL_RGB,
-                      GL_UNSIGNED_BYTE, image.pixels.data());
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, texture.width, texture.height, GL_RGB,
+                      GL_UNSIGNED_BYTE, texture.pixels.data());
     glPopClientAttrib();
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     // Plain linear filtering: the mipmap levels are built but never sampled.

@@ -14,6 +14,7 @@
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
 #include "support/model_writer.h"
+#include "image/resample.h"
 #include "world/init.h"
 
 using namespace testworld;
@@ -158,6 +159,55 @@ TEST_F(InitWorld, ReleaseFreesTexturesTheListAndThePolygons) {
     EXPECT_EQ(polygonCount, 0);
     EXPECT_TRUE(wallPolygons.empty());
     EXPECT_EQ(cellCount, 2);  // the other tables stay until the process ends
+}
+
+// Each row one colour, so a row read from the wrong offset (rows of 2 pixels are 6
+// bytes, not padded to 4) or lost in rescaling to power-of-two sides shows up.
+TEST_F(InitWorld, TexturesFilterLinearlyRepeatAndKeepEveryRowOfAnyWidth) {
+    const uint8_t rowColours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    const int widths[] = {2, 3, 6};
+    for (int w : widths) {
+        auto image = std::make_unique<ImageRecord>();
+        image->width = w;
+        image->height = 4;
+        for (const auto& colour : rowColours)
+            for (int x = 0; x < w; ++x) image->pixels.insert(image->pixels.end(), colour, colour + 3);
+        textures[textureCount++].image = std::move(image);
+    }
+    uploadTextures();
+
+    for (int i = 0; i < textureCount; ++i) {
+        SCOPED_TRACE("width " + std::to_string(widths[i]));
+        glBindTexture(GL_TEXTURE_2D, textureNames[i]);
+        GLint minFilter = 0, magFilter = 0, wrapS = 0, wrapT = 0, width = 0, height = 0, envMode = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
+        EXPECT_EQ(minFilter, GL_LINEAR);  // not the mipmap filter a new texture starts with
+        EXPECT_EQ(magFilter, GL_LINEAR);
+        EXPECT_EQ(wrapS, GL_REPEAT);
+        EXPECT_EQ(wrapT, GL_REPEAT);
+        EXPECT_EQ(envMode, GL_REPLACE);
+
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+        EXPECT_EQ(width, nearestPowerOfTwo(widths[i]));
+        ASSERT_EQ(height, 4);
+        std::vector<uint8_t> texels(size_t(width) * size_t(height) * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+        for (int row = 0; row < height; ++row)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* texel = &texels[(size_t(row) * size_t(width) + size_t(x)) * 3];
+                EXPECT_TRUE(testgl::near({texel[0], texel[1], texel[2]},
+                                         {rowColours[row][0], rowColours[row][1], rowColours[row][2]}))
+                    << "row " << row << " texel " << x << ": " << int(texel[0]) << " " << int(texel[1])
+                    << " " << int(texel[2]);
+            }
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 }  // namespace
