@@ -38,6 +38,8 @@ std::string absolutePath(const std::string& path) {
     return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
+}  // namespace
+
 platform::Window* openMainWindow() {
     const WindowConfig config = readWindowConfig("game.ini");
     platform::registerWindowClass(windowClassName, windowProc, nullptr);
@@ -48,6 +50,8 @@ platform::Window* openMainWindow() {
     if (window) platform::showWindow(window);
     return window;
 }
+
+namespace {
 
 // The command line's demo files stand for the game.ini keys: --demo for PLAYDEMO,
 // --record for SAVEDEMO. game.ini names one file for both, so a recording it asks for

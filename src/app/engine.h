@@ -15,6 +15,10 @@ constexpr const char* windowTitle = "OpenGL:3D engine with support portal";
 // runs the message loop. Returns the process's exit status.
 int engineMain(const CommandLine& line);
 
+// Reads game.ini with the entry reader and opens the main window, borderless when its
+// FULLSCREEN is non-zero, of its WIDTH x HEIGHT, and shows it. Null when it cannot.
+platform::Window* openMainWindow();
+
 // Reads game.ini for every setting, sets up graphics and the world, then input or the
 // demo file. Returns 0, or 1 when the engine cannot run (refused map, demo file that
 // cannot be opened, conflicting demo settings); the message was shown.

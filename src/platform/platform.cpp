@@ -288,7 +288,10 @@ void drawableSize(Window* window, int& width, int& height) {
 bool setDisplayMode(Window* window, int width, int height, int bitsPerPixel) {
     if (!window) return false;
     // There is no screen to switch when headless; the window keeps its size.
-    if (headlessVideo) return true;
+    if (headlessVideo) {
+        window->fullscreen = true;
+        return true;
+    }
     const int display = SDL_GetWindowDisplayIndex(window->sdl);
     SDL_DisplayMode wanted{bitsPerPixel <= 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888, width,
                            height, 0, nullptr};
@@ -302,8 +305,14 @@ bool setDisplayMode(Window* window, int width, int height, int bitsPerPixel) {
 
 void restoreDisplayMode(Window* window) {
     if (!window || !window->fullscreen) return;
-    SDL_SetWindowFullscreen(window->sdl, 0);
+    if (!headlessVideo) SDL_SetWindowFullscreen(window->sdl, 0);
     window->fullscreen = false;
+}
+
+bool displayModeSet(Window* window) { return window && window->fullscreen; }
+
+bool isBorderless(Window* window) {
+    return window && (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_BORDERLESS) != 0;
 }
 
 uint32_t milliseconds() { return clockSource ? clockSource() : SDL_GetTicks(); }

@@ -106,6 +106,11 @@ void drawableSize(Window* window, int& width, int& height);
 bool setDisplayMode(Window* window, int width, int height, int bitsPerPixel);
 // Back to the desktop's own mode; harmless when none was set.
 void restoreDisplayMode(Window* window);
+// True from a successful setDisplayMode until the mode is restored (headless too, where
+// there is no screen to switch).
+bool displayModeSet(Window* window);
+// True for a window made with the pop-up style (no border, no title bar).
+bool isBorderless(Window* window);
 
 // --- Clock ---------------------------------------------------------------------------
 
