@@ -1,4 +1,4 @@
-// Every real model file in the shared test data: trees, payloads and the figures the
+// Every real model file in tests/data: trees, payloads and the figures the
 // data's index gives for each file.
 #include <fstream>
 #include <sstream>
