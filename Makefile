@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 WORLD ?= worlds/sample
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS ?= fuzz_map fuzz_bitmap fuzz_chunk3ds
+FUZZ_TARGETS ?= fuzz_map fuzz_bitmap fuzz_chunk3ds fuzz_model3ds
 
 .PHONY: deps build run test bench asan fuzz clean
 
