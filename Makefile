@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 WORLD ?= worlds/sample
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS ?= fuzz_map fuzz_bitmap fuzz_chunk3ds fuzz_model3ds
+FUZZ_TARGETS ?= fuzz_map fuzz_check fuzz_bitmap fuzz_chunk3ds fuzz_model3ds
 
 .PHONY: deps build run test bench asan fuzz clean
 
@@ -33,13 +33,13 @@ asan: deps
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 900 -L '^nogl$$'
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) --timeout 900 -L '^gl$$'
 
-# Each fuzz target for FUZZ_SECONDS on the test data, in its own clang build tree; what
-# the runs find is kept in build-fuzz/corpus for the next run.
+# Each fuzz target for FUZZ_SECONDS on the test data, in its own clang build tree, JOBS
+# targets at a time; what the runs find is kept in build-fuzz/corpus for the next run.
 fuzz: deps
 	cmake -S . -B build-fuzz -DFUZZ=ON -DBUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
-	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(JOBS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz

@@ -1,12 +1,8 @@
 // libFuzzer target for the world checker: whatever map the loader accepts, the checks end,
 // never crash, and put every problem on a line the text has (0 for the world as a whole).
 //
-// Build and run (from the repository root; seeds are the bundled world's map):
-//   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-//       -Isrc fuzz/fuzz_check.cpp src/world/check.cpp src/world/map.cpp src/world/world.cpp \
-//       src/image/huge_pages.cpp src/platform/regular_file.cpp -o /tmp/fuzz_check
-//   mkdir -p /tmp/fuzz_check_corpus && cp worlds/sample/map.m /tmp/fuzz_check_corpus/
-//   /tmp/fuzz_check /tmp/fuzz_check_corpus -dict=fuzz/map.dict -max_len=4096 -timeout=5 -max_total_time=180
+// Built by `make fuzz` (CMake option FUZZ, clang) and run there on the worlds' maps with
+// the map dictionary; see scripts/fuzz.sh.
 #include <unistd.h>
 
 #include <algorithm>
