@@ -163,8 +163,11 @@ void drawPlacedObject(PlacedObject& object) {
     }
     const CellPlacement& cell = placementOf(object.cell);
     glPushMatrix();
-    // The cell's scale applies to the model, not to the object's position.
-    glTranslatef(object.x + cell.offsetX, object.y + cell.offsetY, object.z + cell.offsetZ);
+    // The position is a point of its cell, placed as the cell's wall corners are (scale,
+    // then offset), so a model stays where it stands in a miniature of its room; the
+    // scale then applies to the model as well.
+    glTranslatef(object.x * cell.scaleX + cell.offsetX, object.y * cell.scaleY + cell.offsetY,
+                 object.z * cell.scaleZ + cell.offsetZ);
     const float angleX = float(object.rotateX) + cell.rotateX;
     const float angleY = float(object.rotateY) + cell.rotateY;
     const float angleZ = float(object.rotateZ) + cell.rotateZ;

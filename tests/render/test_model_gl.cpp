@@ -377,8 +377,10 @@ TEST_F(ModelGl, AStencilPortalShowsTheModelWithItsCellsPlacement) {
     const int start = addCell(-40, 0, -10, 30);
     addWall(0, -15, 25, -35, 25);  // 10 ahead of the start
     const int other = addCell(-5, -5, 5, 5);
-    const int object = addObject(other, 0, 0, 2);
-    placedObjects[object].y = 3;
+    // Off the other cell's origin on every axis, so that its position is placed as a
+    // wall's corner is: at half size (2, 6, 4) lands at (1, 3, 2) from the offset.
+    const int object = addObject(other, 2, 4, 2);
+    placedObjects[object].y = 6;
     addWall(1, 10, 6, -10, 6, 12);  // the other cell's back wall
     // A 4 x 4 window just before the wall ahead, onto the other cell shifted to 13 ahead
     // of the eye, at half size and turned a quarter about Z.
@@ -388,13 +390,24 @@ TEST_F(ModelGl, AStencilPortalShowsTheModelWithItsCellsPlacement) {
     cells[start].portalPlacement[axisZ][placementRotate][k] = 90;
     startWorld("bar.3ds");
     drawFrames(1);
-    // 13 ahead, a unit is about 12 pixels. The bar stands upright, 2 long instead of 4,
-    // in the middle of the window; moss around it; stone outside the window.
-    EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), red));
-    EXPECT_TRUE(testgl::near(testgl::pixel(80, 60 - 9), red));
-    EXPECT_TRUE(testgl::near(testgl::pixel(80, 60 - 18), green));  // a bar at full size reaches here
-    EXPECT_TRUE(testgl::near(testgl::pixel(80 - 9, 60), green));  // an unturned bar lies here
+    // The bar stands at (-24, 3, 30), just before the back wall (at 31): 15 ahead at eye
+    // height, one unit to the left (+X), where a unit is 160 / 15 pixels. It stands
+    // upright, 2 long instead of 4, with moss around it inside the window and stone
+    // outside. Placed at (2, 6, 4) from the offset, it would stand above the window's
+    // view and behind the back wall.
+    const int x = 80 - 11;
+    EXPECT_TRUE(testgl::near(testgl::pixel(x, 60), red));
+    EXPECT_TRUE(testgl::near(testgl::pixel(x, 60 - 7), red));
+    EXPECT_TRUE(testgl::near(testgl::pixel(x, 60 - 16), green));  // a bar at full size reaches here
+    EXPECT_TRUE(testgl::near(testgl::pixel(x - 7, 60), green));   // an unturned bar lies here
+    EXPECT_TRUE(testgl::near(testgl::pixel(x + 7, 60), green));
     EXPECT_TRUE(testgl::near(testgl::pixel(80 - 40, 60), grey));
+    // Nothing red anywhere else.
+    int redOutside = 0;
+    for (int py = 0; py < testgl::height; ++py)
+        for (int px = 0; px < testgl::width; ++px)
+            if ((px < x - 4 || px > x + 4) && testgl::near(testgl::pixel(px, py), red)) ++redOutside;
+    EXPECT_EQ(redOutside, 0);
 }
 
 TEST_F(ModelGl, ADemoWalkingIntoAModelStopsShortOfItsBox) {
