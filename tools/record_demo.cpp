@@ -1,10 +1,11 @@
 // record_demo: records a demo by playing a world live with a scripted player.
 // Usage: record_demo SCRIPT WORLD_DIR DEMO_FILE
 //
-// The engine runs headless in live play, exactly as for a person, except that its
-// keyboard and mouse are a script's: the control step reads them, moves the camera,
-// collides with walls and models, and records every step into the demo file. So the
-// demo is the engine's own recording; the script only says which keys are held.
+// The engine runs headless in live play on the world folder as it is, exactly as for a
+// person, except that its keyboard and mouse are a script's: the control step reads
+// them, moves the camera, collides with walls and models, and records every step into
+// the demo file named as --record would name it. So the demo is the engine's own
+// recording; the script only says which keys are held.
 //
 // Script, one step a line ('#' starts a comment):
 //   walk N        hold the Up arrow for N frames
@@ -123,14 +124,14 @@ struct Player {
     }
 };
 
-bool copyWorld(const std::string& from, std::string& to) {
+// A fresh name in the temporary folder, for the recording until it is complete: a
+// failed run leaves the demo it would have replaced as it was.
+bool temporaryDemo(std::string& path) {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/record_XXXXXX";
-    if (!mkdtemp(pattern.data())) return false;
-    to = pattern;
-    std::error_code code;
-    std::filesystem::copy(from, to, std::filesystem::copy_options::recursive, code);
-    std::filesystem::remove(to + "/demo.dem", code);
-    std::ofstream(to + "/game.ini", std::ios::app) << "\nSAVEDEMO 1 demo.dem\n";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return false;
+    close(fd);
+    path = pattern;
     return true;
 }
 
@@ -147,9 +148,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::string copy;
-    if (!copyWorld(argv[2], copy)) {
-        std::fprintf(stderr, "cannot copy the world %s\n", argv[2]);
+    std::string recording;
+    if (!temporaryDemo(recording)) {
+        std::fprintf(stderr, "cannot make a temporary file for the recording\n");
         return 1;
     }
     const std::string output = std::filesystem::absolute(argv[3]).string();
@@ -158,7 +159,8 @@ int main(int argc, char** argv) {
     platform::setFakeInputFeeder([&player] { player.next(); });
     CommandLine line;
     line.headless = true;
-    line.worldDir = copy;
+    line.worldDir = argv[2];
+    line.record = recording;  // as --record: the engine writes every frame's step
     // A bound in case the player is never asked for input (the devices not read):
     // the script's frames, and a few batches for the Escape to take effect.
     long frames = 0;
@@ -166,8 +168,9 @@ int main(int argc, char** argv) {
     line.frames = frames + 100;
     const int status = engineMain(line);
     std::error_code code;
-    std::filesystem::copy_file(copy + "/demo.dem", output, std::filesystem::copy_options::overwrite_existing, code);
-    std::filesystem::remove_all(copy);
+    if (status == 0)
+        std::filesystem::copy_file(recording, output, std::filesystem::copy_options::overwrite_existing, code);
+    std::filesystem::remove(recording);
     if (status != 0 || code) {
         std::fprintf(stderr, "recording failed (engine status %d%s)\n", status, code ? ", no demo written" : "");
         return 1;
