@@ -1,12 +1,16 @@
 // The bundled sample world as a new user first sees it: in a real X11 window, pictured
-// from outside the engine.
+// from outside the engine, and its demo, which shows every room and every window.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "world/map.h"
+#include "world/world.h"
 
 namespace {
 
@@ -53,6 +57,66 @@ TEST(SampleWorldWindow, PictureTakenFromOutsideShowsTheWorld) {
     EXPECT_LT(std::stol(output), 800L * 600 / 100) << "more than 1% of the pixels differ from the engine's own picture";
     std::remove(shot.c_str());
     std::remove(reference.c_str());
+}
+
+// For each cell of the sample map, whether it holds a stencil window. A window is told
+// from the frame file only by the cell the eye stands in, so each cell may hold one.
+std::vector<bool> cellsWithAWindow() {
+    resetWorld();
+    MapResolvers resolvers;
+    resolvers.buildModel = [](const char*) { return 0; };
+    std::string error;
+    EXPECT_TRUE(loadMap((sampleWorld + "/map.m").c_str(), resolvers, error)) << error;
+    std::vector<bool> window(size_t(cellCount), false);
+    for (int c = 0; c < cellCount; ++c) {
+        int windows = 0;
+        for (int k = 0; k < cells[c].portalCount; ++k) windows += cells[c].portalKind[k] == 1;
+        EXPECT_LE(windows, 1) << "cell " << c << ": two windows cannot be told apart here";
+        window[size_t(c)] = windows > 0;
+    }
+    resetWorld();
+    return window;
+}
+
+// The bundled demo, played headless, stands in every cell at some frame (the cell
+// without portals among them) and, standing in each cell that holds a window, draws a
+// stencil window at some frame.
+TEST(SampleWorldDemo, StandsInEveryCellAndLooksThroughEveryWindow) {
+    const std::vector<bool> window = cellsWithAWindow();
+    ASSERT_GE(window.size(), 10u);
+    const std::string csv = tempPath("demo.csv");
+    std::string output;
+    ASSERT_EQ(run(std::string(ENGINE_BINARY) + " --headless --timedemo-csv " + csv + " --demo " + sampleWorld +
+                      "/demo.dem " + sampleWorld + " 2>&1",
+                  output),
+              0)
+        << output;
+    std::vector<bool> stood(window.size()), lookedThrough(window.size());
+    std::ifstream in(csv);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    ASSERT_EQ(line, "frame,ms,current_cell,cells_visited,walls_drawn,objects_drawn,stencil_portals");
+    long frames = 0;
+    while (std::getline(in, line)) {
+        long frame = 0, cell = 0, visited = 0, walls = 0, objects = 0, stencils = 0;
+        double ms = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%ld,%ld,%ld,%ld,%ld", &frame, &ms, &cell, &visited, &walls,
+                              &objects, &stencils),
+                  7)
+            << line;
+        ASSERT_EQ(frame, frames++);
+        ASSERT_TRUE(cell >= 0 && size_t(cell) < window.size()) << "frame " << frame << ": the eye outside every cell";
+        stood[size_t(cell)] = true;
+        if (stencils > 0) lookedThrough[size_t(cell)] = true;
+    }
+    EXPECT_GT(frames, 1000);
+    for (size_t c = 0; c < window.size(); ++c) {
+        EXPECT_TRUE(stood[c]) << "the demo never stands in cell " << c;
+        if (window[c]) {
+            EXPECT_TRUE(lookedThrough[c]) << "the demo never looks through the window of cell " << c;
+        }
+    }
+    std::remove(csv.c_str());
 }
 
 // The recorder plays a script live: one mouse count turns the heading by 4 tenths, so
