@@ -287,13 +287,14 @@ TEST_F(FrameGl, APlacedObjectTurnsAndScalesOnlyWhereItMust) {
          0,
          {"translate 3 1 12", "rotate 30 1 0 0", "rotate 90 0 1 0", "rotate 45 0 0 1"}},
         {"spinning", {0, 0, 0}, {0, 0, 0}, {1, 1, 1}, 1, {"translate 3 1 12", "rotate 10.25 0 0 1"}},
-        {"scaled along X", {0, 0, 0}, {0, 0, 0}, {2, 1, 1}, 0, {"translate 3 1 12", "scale 2 1 1"}},
+        // The position is scaled with its cell: (1, 0, 10) x scale + (2, 1, 2).
+        {"scaled along X", {0, 0, 0}, {0, 0, 0}, {2, 1, 1}, 0, {"translate 4 1 12", "scale 2 1 1"}},
         {"scaled along Y and Z",
          {0, 0, 0},
          {0, 0, 0},
          {1, 0.5f, 3},
          0,
-         {"translate 3 1 12", "scale 1 0.5 1", "scale 1 1 3"}},
+         {"translate 3 1 32", "scale 1 0.5 1", "scale 1 1 3"}},
     };
     const int cell = addCell(-20, -20, 20, 20);
     const GLuint model = glGenLists(1);  // an empty model: the calls around it are the subject
