@@ -55,8 +55,9 @@ TEST(SampleWorld, CommittedFilesAreExactlyWhatTheDescriptionMakes) {
     }
     for (const auto& entry : fs::directory_iterator(sampleDir)) {
         const std::string name = entry.path().filename().string();
-        if (name != "world.txt" && name != "demo.dem" && name != "demo.walk")
+        if (name != "world.txt" && name != "demo.dem" && name != "demo.walk") {
             EXPECT_TRUE(built.count(name)) << name << " is committed but not built";
+        }
     }
     // A second build gives the same bytes.
     const std::string again = freshDir();
@@ -157,15 +158,15 @@ TEST(BuilderErrors, ProgramNamesTheDescriptionAndFailsWithStatusOne) {
 TEST(BuilderTextures, EveryFlavourDecodesToThePictureDrawn) {
     for (const char* pattern : {"bricks", "tiles", "wood", "stone", "metal", "sky"}) {
         for (const char* flavour : {"rgb24", "pal8", "rle8", "pal4"}) {
-            TextureSpec spec;
-            spec.pattern = pattern;
-            spec.flavour = flavour;
-            spec.pixels = 32;
-            defaultColour(pattern, spec.colour);
-            const std::vector<uint8_t> rgb = renderTexture(spec);
+            TextureSpec recipe;
+            recipe.pattern = pattern;
+            recipe.flavour = flavour;
+            recipe.pixels = 32;
+            defaultColour(pattern, recipe.colour);
+            const std::vector<uint8_t> rgb = renderTexture(recipe);
             std::vector<uint8_t> file;
             std::string error;
-            ASSERT_TRUE(encodeBmp(rgb, spec.pixels, flavour, file, error)) << pattern << " " << flavour << ": " << error;
+            ASSERT_TRUE(encodeBmp(rgb, recipe.pixels, flavour, file, error)) << pattern << " " << flavour << ": " << error;
             const DecodeResult decoded = decodeBitmap(file.data(), file.size());
             ASSERT_TRUE(decoded.image) << pattern << " " << flavour;
             EXPECT_EQ(decoded.image->width, 32);
@@ -215,12 +216,12 @@ TEST(BuilderTextures, TooManyColoursForThePaletteIsRefused) {
 TEST(BuilderModels, EveryShapeReadsBackThroughTheToolkit) {
     const std::string dir = freshDir();
     for (const char* shape : {"crate", "pillar", "ring", "gem"}) {
-        ModelSpec spec{shape, "brass.bmp", 2, 3};
-        const Mesh mesh = makeMesh(spec);
+        ModelSpec recipe{shape, "brass.bmp", 2, 3};
+        const Mesh mesh = makeMesh(recipe);
         ASSERT_EQ(mesh.points.size() / 3, mesh.texCoords.size() / 2) << shape;
         for (const uint16_t index : mesh.faces) ASSERT_LT(index, mesh.points.size() / 3) << shape;
         const std::string path = dir + "/" + shape + ".3ds";
-        ASSERT_TRUE(chunkwriter::writeFile(path, encodeModel(mesh, shape, spec.texture)));
+        ASSERT_TRUE(chunkwriter::writeFile(path, encodeModel(mesh, shape, recipe.texture)));
         ResetToolkit3ds();
         file3ds* file = OpenModelFile3ds(path.c_str(), "rb");
         ASSERT_NE(file, nullptr);

@@ -32,14 +32,14 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
     for (const TextureDecl& t : world.textures) {
         std::vector<uint8_t> file;
         std::string why;
-        if (!encodeBmp(renderTexture(t.spec), t.spec.pixels, t.spec.flavour, file, why)) {
+        if (!encodeBmp(renderTexture(t.recipe), t.recipe.pixels, t.recipe.flavour, file, why)) {
             error = world.fileName + ":" + std::to_string(t.line) + ": texture '" + t.file + "': " + why;
             return false;
         }
         files.emplace_back(t.file, std::move(file));
     }
     for (const ModelDecl& m : world.models)
-        files.emplace_back(m.file, encodeModel(makeMesh(m.spec), objectName(m.file), m.spec.texture));
+        files.emplace_back(m.file, encodeModel(makeMesh(m.recipe), objectName(m.file), m.recipe.texture));
     return true;
 }
 

@@ -39,16 +39,16 @@ public:
                                                          (nameCount == 1 ? " name" : " names") + " first");
         while (i < words_.size()) {
             const std::string& key = words_[i];
-            const KeySpec* spec = nullptr;
+            const KeySpec* known = nullptr;
             for (const KeySpec& k : keys)
-                if (key == k.key) spec = &k;
-            if (!spec) return fail("unknown word '" + key + "' in a " + keyword + " statement");
+                if (key == k.key) known = &k;
+            if (!known) return fail("unknown word '" + key + "' in a " + keyword + " statement");
             if (fields.has(key)) return fail("'" + key + "' given twice");
             std::vector<std::string>& values = fields.keyed[key];
-            for (int v = 0; v < spec->arity; ++v) {
+            for (int v = 0; v < known->arity; ++v) {
                 if (++i >= words_.size() || isKey(words_[i], keys))
-                    return fail("'" + key + "' needs " + std::to_string(spec->arity) +
-                                (spec->arity == 1 ? " value" : " values"));
+                    return fail("'" + key + "' needs " + std::to_string(known->arity) +
+                                (known->arity == 1 ? " value" : " values"));
                 values.push_back(words_[i]);
             }
             ++i;
@@ -122,26 +122,26 @@ bool readTexture(LineReader& in, WorldDecl& world) {
     TextureDecl t;
     t.file = f.names[0];
     t.line = in.line();
-    t.spec.pattern = f.values("pattern")[0];
-    t.spec.flavour = f.values("flavour")[0];
-    if (!isPattern(t.spec.pattern))
-        return in.fail("unknown pattern '" + t.spec.pattern + "' (known: " + patternNames() + ")");
-    if (!isFlavour(t.spec.flavour))
-        return in.fail("unknown flavour '" + t.spec.flavour + "' (known: " + flavourNames() + ")");
+    t.recipe.pattern = f.values("pattern")[0];
+    t.recipe.flavour = f.values("flavour")[0];
+    if (!isPattern(t.recipe.pattern))
+        return in.fail("unknown pattern '" + t.recipe.pattern + "' (known: " + patternNames() + ")");
+    if (!isFlavour(t.recipe.flavour))
+        return in.fail("unknown flavour '" + t.recipe.flavour + "' (known: " + flavourNames() + ")");
     if (f.has("pixels")) {
-        if (!in.whole(f.values("pixels")[0], t.spec.pixels, 8, 512)) return false;
-        if ((t.spec.pixels & (t.spec.pixels - 1)) != 0) return in.fail("pixels must be a power of two");
+        if (!in.whole(f.values("pixels")[0], t.recipe.pixels, 8, 512)) return false;
+        if ((t.recipe.pixels & (t.recipe.pixels - 1)) != 0) return in.fail("pixels must be a power of two");
     }
     if (f.has("tile")) {
         if (!in.number(f.values("tile")[0], t.tile)) return false;
         if (t.tile <= 0) return in.fail("tile must be above 0");
     }
-    defaultColour(t.spec.pattern, t.spec.colour);
+    defaultColour(t.recipe.pattern, t.recipe.colour);
     if (f.has("colour")) {
         for (int c = 0; c < 3; ++c) {
             int v = 0;
             if (!in.whole(f.values("colour")[size_t(c)], v, 0, 255)) return false;
-            t.spec.colour[c] = uint8_t(v);
+            t.recipe.colour[c] = uint8_t(v);
         }
     }
     world.textures.push_back(t);
@@ -154,14 +154,14 @@ bool readModel(LineReader& in, WorldDecl& world) {
     ModelDecl m;
     m.file = f.names[0];
     m.line = in.line();
-    m.spec.shape = f.values("shape")[0];
-    m.spec.texture = f.values("texture")[0];
-    if (!isShape(m.spec.shape)) return in.fail("unknown shape '" + m.spec.shape + "' (known: " + shapeNames() + ")");
+    m.recipe.shape = f.values("shape")[0];
+    m.recipe.texture = f.values("texture")[0];
+    if (!isShape(m.recipe.shape)) return in.fail("unknown shape '" + m.recipe.shape + "' (known: " + shapeNames() + ")");
     std::array<float, 2> size{};
     if (!in.numbers(f.values("size"), size)) return false;
     if (size[0] <= 0 || size[1] <= 0) return in.fail("size must be above 0");
-    m.spec.width = size[0];
-    m.spec.height = size[1];
+    m.recipe.width = size[0];
+    m.recipe.height = size[1];
     world.models.push_back(m);
     return true;
 }

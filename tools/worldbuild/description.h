@@ -24,13 +24,13 @@ namespace worldbuild {
 struct TextureDecl {
     std::string file;
     float tile = 4;  // world units per repeat of the picture
-    TextureSpec spec;
+    TextureSpec recipe;
     int line = 0;
 };
 
 struct ModelDecl {
     std::string file;
-    ModelSpec spec;
+    ModelSpec recipe;
     int line = 0;
 };
 

@@ -133,9 +133,9 @@ private:
         for (const ModelDecl& m : world_.models) {
             if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than 19 characters");
             if (!seen.insert(m.file).second) return fail(m.line, "'" + m.file + "' is declared twice");
-            if (!hasTexture(m.spec.texture)) return fail(m.line, "unknown texture '" + m.spec.texture + "'");
-            if (m.spec.texture.size() > maxModelTextureLength)
-                return fail(m.line, "a model's texture name '" + m.spec.texture + "' is longer than 12 characters");
+            if (!hasTexture(m.recipe.texture)) return fail(m.line, "unknown texture '" + m.recipe.texture + "'");
+            if (m.recipe.texture.size() > maxModelTextureLength)
+                return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than 12 characters");
         }
         if (world_.textures.size() > maxTextures) return fail(world_.textures[maxTextures].line, "more than 500 textures");
         if (world_.models.size() > maxModels) return fail(world_.models[maxModels].line, "more than 500 models");

@@ -181,11 +181,11 @@ bool isShape(const std::string& name) {
 
 std::string shapeNames() { return "crate, pillar, ring, gem"; }
 
-Mesh makeMesh(const ModelSpec& spec) {
-    if (spec.shape == "crate") return crate(spec.width, spec.height);
-    if (spec.shape == "pillar") return pillar(spec.width, spec.height);
-    if (spec.shape == "ring") return ring(spec.width, spec.height);
-    return gem(spec.width, spec.height);
+Mesh makeMesh(const ModelSpec& recipe) {
+    if (recipe.shape == "crate") return crate(recipe.width, recipe.height);
+    if (recipe.shape == "pillar") return pillar(recipe.width, recipe.height);
+    if (recipe.shape == "ring") return ring(recipe.width, recipe.height);
+    return gem(recipe.width, recipe.height);
 }
 
 std::vector<uint8_t> encodeModel(const Mesh& mesh, const std::string& name, const std::string& texture) {

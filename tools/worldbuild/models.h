@@ -28,10 +28,10 @@ struct Mesh {
 bool isShape(const std::string& name);
 std::string shapeNames();
 
-Mesh makeMesh(const ModelSpec& spec);
+Mesh makeMesh(const ModelSpec& recipe);
 
 // The .3ds file: a scene with one named mesh object whose faces all use one material
-// that names `spec.texture` as its texture map. `name` (at most 10 characters) names
+// that names `recipe.texture` as its texture map. `name` (at most 10 characters) names
 // both the object and the material.
 std::vector<uint8_t> encodeModel(const Mesh& mesh, const std::string& name, const std::string& texture);
 

@@ -177,21 +177,21 @@ void defaultColour(const std::string& pattern, uint8_t colour[3]) {
     std::copy(c.begin(), c.end(), colour);
 }
 
-std::vector<uint8_t> renderTexture(const TextureSpec& spec) {
-    const int n = spec.pixels;
+std::vector<uint8_t> renderTexture(const TextureSpec& recipe) {
+    const int n = recipe.pixels;
     std::vector<uint8_t> rgb(size_t(n) * size_t(n) * 3);
-    const std::array<float, 3> second = secondColour(spec.pattern);
+    const std::array<float, 3> second = secondColour(recipe.pattern);
     for (int y = 0; y < n; ++y) {
         for (int x = 0; x < n; ++x) {
-            const Sample s = sample(spec.pattern, x, y, n);
-            const int levels = shadeLevels(spec.flavour, s.material);
+            const Sample s = sample(recipe.pattern, x, y, n);
+            const int levels = shadeLevels(recipe.flavour, s.material);
             const float shade = float(int(s.shade * float(levels - 1) + 0.5f)) / float(levels - 1);
             const float brightness = 0.45f + 0.65f * shade;
             uint8_t* out = &rgb[(size_t(y) * size_t(n) + size_t(x)) * 3];
             for (int c = 0; c < 3; ++c) {
                 // Stone's veins are its own colour, darker; the others have a colour of their own.
-                const float main = float(spec.colour[c]);
-                const float base = s.material == 0 ? main : (spec.pattern == "stone" ? main * 0.6f : second[size_t(c)]);
+                const float main = float(recipe.colour[c]);
+                const float base = s.material == 0 ? main : (recipe.pattern == "stone" ? main * 0.6f : second[size_t(c)]);
                 out[c] = toByte(base * brightness);
             }
         }

@@ -28,7 +28,7 @@ void defaultColour(const std::string& pattern, uint8_t colour[3]);
 
 // The picture: pixels x pixels, 3 bytes a pixel (red, green, blue), rows bottom first.
 // Palette flavours get fewer shades, so that every colour fits their palette.
-std::vector<uint8_t> renderTexture(const TextureSpec& spec);
+std::vector<uint8_t> renderTexture(const TextureSpec& recipe);
 
 // The picture as a BMP file of the flavour. false with `error` set when the picture has
 // more colours than the flavour's palette holds.
