@@ -2,6 +2,7 @@
 // colours, percentages, flags and map slots.
 #include "model3ds/3dserr.h"
 #include "model3ds/dbase3ds.h"
+#include "model3ds/records3ds.h"
 
 namespace {
 
@@ -15,22 +16,11 @@ constexpr uint32_t kBumpMap = 0xA230;
 constexpr uint32_t kBumpPercent = 0xA252;
 constexpr uint32_t kAutoReflection = 0xA310;
 
-template <typename T>
-T* recordOf(ChunkNode3ds* chunk) {
-    ReadChunkData3ds(chunk);
-    return ErrorStop3ds() ? nullptr : ChunkRecord3ds<T>(chunk);
-}
-
 ChunkNode3ds* findInTree(ChunkNode3ds* chunk, uint32_t id) {
     ChunkNode3ds* found = nullptr;
     FindChunkInTree3ds(chunk, id, &found);
     return found;
 }
-
-struct SubtreeCopy {
-    ChunkNode3ds* root = nullptr;
-    ~SubtreeCopy() { FreeChunkTree3ds(&root); }
-};
 
 Colour3ds colourOf(const Values3ds<uint8_t, 3>& bytes) {
     return Colour3ds{bytes.v[0] / 255.0f, bytes.v[1] / 255.0f, bytes.v[2] / 255.0f};

@@ -2,6 +2,7 @@
 // object's subtree so that the database keeps only chunk headers.
 #include "model3ds/3dserr.h"
 #include "model3ds/dbase3ds.h"
+#include "model3ds/records3ds.h"
 
 namespace {
 
@@ -13,25 +14,11 @@ constexpr uint32_t kProcedureName = 0x4181;
 constexpr uint32_t kProcedureData = 0x4182;
 constexpr uint32_t kBoxMap = 0x4190;
 
-// The record of `chunk` as T, decoded when needed; nullptr on error (left pending) and
-// for a chunk that holds none.
-template <typename T>
-T* recordOf(ChunkNode3ds* chunk) {
-    ReadChunkData3ds(chunk);
-    return ErrorStop3ds() ? nullptr : ChunkRecord3ds<T>(chunk);
-}
-
 ChunkNode3ds* childOf(ChunkNode3ds* parent, uint32_t id) {
     ChunkNode3ds* found = nullptr;
     FindNextChunk3ds(parent->firstChild, id, &found);
     return found;
 }
-
-// A subtree copy freed however the fill ends.
-struct SubtreeCopy {
-    ChunkNode3ds* root = nullptr;
-    ~SubtreeCopy() { FreeChunkTree3ds(&root); }
-};
 
 void takeMaterialGroups(ChunkNode3ds* faceList, MeshRecord3ds& mesh) {
     ChunkNode3ds* first = nullptr;

@@ -7,6 +7,7 @@
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
 #include "model3ds/model3ds.h"   // Required for: the toolkit's files, database and error list
 #include "world/model.h"         // Required for: findCorruptFace, as the model builder checks faces
+#include "world/model_reading.h"  // Required for: ModelReading
 #include "world/world.h"         // Required for: the texture table, findOrAddTexture, modelCount
 
 namespace {
@@ -56,22 +57,6 @@ std::string toolkitMessages() {
     if (further > 0) text += " and " + std::to_string(further) + " error" + (further > 1 ? "s" : "") + " after it";
     return text;
 }
-
-// What one probe holds of the toolkit; released however it ends.
-struct ModelReading {
-    file3ds* file = nullptr;
-    ChunkDatabase3ds* database = nullptr;
-    NameArray3ds* meshNames = nullptr;
-    MeshRecord3ds* mesh = nullptr;
-    MaterialRecord3ds* material = nullptr;
-    ~ModelReading() {
-        FreeMesh3ds(&mesh);
-        FreeMaterial3ds(&material);
-        FreeNameList3ds(&meshNames);
-        FreeDatabase3ds(&database);
-        CloseModelFile3ds(file);
-    }
-};
 
 // The textured groups of the fetched mesh; false at the first error.
 bool probeMesh(ModelReading& reading, ModelProbe& probe) {

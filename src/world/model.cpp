@@ -8,25 +8,10 @@
 
 #include "image/bitmap.h"         // Required for: loadBitmap, the model's texture maps
 #include "model3ds/model3ds.h"    // Required for: the toolkit's operations and error list
+#include "world/model_reading.h"   // Required for: ModelReading
 #include "world/world.h"          // Required for: the texture table, lastModelTexture
 
 namespace {
-
-// What one build holds of the toolkit; released however the build ends.
-struct ModelReading {
-    file3ds* file = nullptr;
-    ChunkDatabase3ds* database = nullptr;
-    NameArray3ds* meshNames = nullptr;
-    MeshRecord3ds* mesh = nullptr;
-    MaterialRecord3ds* material = nullptr;
-    ~ModelReading() {
-        FreeMesh3ds(&mesh);
-        FreeMaterial3ds(&material);
-        FreeNameList3ds(&meshNames);
-        FreeDatabase3ds(&database);
-        CloseModelFile3ds(file);
-    }
-};
 
 // The oldest recorded error's place: the root cause of what the list shows.
 std::string rootCause() {
