@@ -2,7 +2,6 @@
 // shutdown order, and the program run as a user runs it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
@@ -17,6 +16,7 @@
 #include "app/graphics.h"
 #include "input/input.h"
 #include "platform/devices.h"
+#include "support/child_process.h"
 #include "support/gl_context.h"
 #include "world/settings.h"
 #include "world/world.h"
@@ -41,15 +41,7 @@ std::string makeWorld(const std::vector<std::pair<std::string, std::string>>& fi
 
 // Runs the engine binary; returns its exit status and what it printed.
 int runEngine(const std::string& args, std::string& output) {
-    const std::string command = std::string(ENGINE_BINARY) + " " + args + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    output.clear();
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return runCommand(std::string(ENGINE_BINARY) + " " + args + " 2>&1", output);
 }
 
 // Enters a world folder and opens the engine's window on the offscreen driver.

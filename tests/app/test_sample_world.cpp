@@ -1,7 +1,6 @@
 // The bundled sample world as a new user first sees it: in a real X11 window, pictured
 // from outside the engine, and its demo, which shows every room and every window.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,24 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "world/map.h"
 #include "world/world.h"
 
 namespace {
 
 const std::string sampleWorld = std::string(SOURCE_DIR) + "/worlds/sample";
-
-// Runs a shell command; returns its exit status and standard output.
-int run(const std::string& command, std::string& output) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    output.clear();
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string tempPath(const std::string& name) { return testing::TempDir() + std::to_string(getpid()) + "_" + name; }
 
@@ -37,23 +25,23 @@ std::string tempPath(const std::string& name) { return testing::TempDir() + std:
 TEST(SampleWorldWindow, PictureTakenFromOutsideShowsTheWorld) {
     const std::string shot = tempPath("window.png"), reference = tempPath("reference.png");
     std::string output;
-    ASSERT_EQ(run(std::string(ENGINE_BINARY) + " --headless --frames 5 --screenshot " + reference + " " +
+    ASSERT_EQ(runCommand(std::string(ENGINE_BINARY) + " --headless --frames 5 --screenshot " + reference + " " +
                       sampleWorld + " 2>/dev/null",
                   output),
               0);
-    ASSERT_EQ(run("xvfb-run -a -s '-screen 0 1024x768x24' sh " + std::string(SOURCE_DIR) +
+    ASSERT_EQ(runCommand("xvfb-run -a -s '-screen 0 1024x768x24' sh " + std::string(SOURCE_DIR) +
                       "/tests/app/x11_window_shot.sh " + ENGINE_BINARY + " " + sampleWorld + " " + shot + " 2>&1",
                   output),
               0)
         << output;
-    ASSERT_EQ(run("identify -format '%w %h %k' " + shot, output), 0);
+    ASSERT_EQ(runCommand("identify -format '%w %h %k' " + shot, output), 0);
     int width = 0, height = 0, colours = 0;
     ASSERT_EQ(std::sscanf(output.c_str(), "%d %d %d", &width, &height, &colours), 3) << output;
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
     EXPECT_GT(colours, 500) << "a blank or nearly blank window";
     // compare prints the number of pixels that differ by more than the fuzz.
-    run("compare -metric AE -fuzz 5% " + shot + " " + reference + " null: 2>&1", output);
+    runCommand("compare -metric AE -fuzz 5% " + shot + " " + reference + " null: 2>&1", output);
     EXPECT_LT(std::stol(output), 800L * 600 / 100) << "more than 1% of the pixels differ from the engine's own picture";
     std::remove(shot.c_str());
     std::remove(reference.c_str());
@@ -86,7 +74,7 @@ TEST(SampleWorldDemo, StandsInEveryCellAndLooksThroughEveryWindow) {
     ASSERT_GE(window.size(), 10u);
     const std::string csv = tempPath("demo.csv");
     std::string output;
-    ASSERT_EQ(run(std::string(ENGINE_BINARY) + " --headless --timedemo-csv " + csv + " --demo " + sampleWorld +
+    ASSERT_EQ(runCommand(std::string(ENGINE_BINARY) + " --headless --timedemo-csv " + csv + " --demo " + sampleWorld +
                       "/demo.dem " + sampleWorld + " 2>&1",
                   output),
               0)
@@ -129,7 +117,7 @@ TEST(DemoRecorder, RecordsWhatTheScriptHolds) {
     std::fputs("turn 8  # one frame\nwalk 3\nlook -12 3\n", file);
     std::fclose(file);
     std::string output;
-    ASSERT_EQ(run(std::string(BUILD_DIR) + "/record_demo " + script + " " + sampleWorld + " " + demo + " 2>/dev/null",
+    ASSERT_EQ(runCommand(std::string(BUILD_DIR) + "/record_demo " + script + " " + sampleWorld + " " + demo + " 2>/dev/null",
                   output),
               0)
         << output;

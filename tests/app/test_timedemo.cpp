@@ -2,7 +2,6 @@
 // files named on the command line, on a small world whose counts are known.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
 #include "support/box_model.h"
+#include "support/child_process.h"
 #include "support/chunk_writer.h"
 
 namespace {
@@ -63,13 +63,7 @@ struct EngineRun {
 
 EngineRun runEngine(const std::string& arguments) {
     EngineRun run;
-    std::FILE* pipe = popen((std::string(ENGINE_BINARY) + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = runCommand(std::string(ENGINE_BINARY) + " " + arguments + " 2>&1", run.output);
     return run;
 }
 

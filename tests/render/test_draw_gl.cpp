@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "render/frames.h"
 #include "render/gl_fixture.h"
 #include "render/local.h"
 #include "render/world_fixture.h"
@@ -15,6 +16,7 @@
 #include "world/settings.h"
 
 using namespace testworld;
+using testgl::drawFrames;
 using testgl::Rgb;
 
 namespace {
@@ -51,24 +53,7 @@ protected:
         platform::resetMessages();
     }
 
-    // Frames drawn through the real frame step; the camera moves only as a demo says.
-    void drawFrames(int count) {
-        frameLimit = framesDrawn + count;
-        while (framesDrawn < frameLimit) {
-            const int before = framesDrawn;
-            frameStep();
-            if (framesDrawn == before) break;
-        }
-    }
-
-    // Plays `frames` records that walk forward one step each.
-    void walkForward(int frames) {
-        demo = std::tmpfile();
-        for (int i = 0; i < frames; ++i) std::fwrite("\0\0\1\0\0", 1, 5, demo);
-        std::rewind(demo);
-        demoFile = demo;
-        PLAYDEMO = 1;
-    }
+    void walkForward(int frames) { demo = testgl::playWalkingForward(frames); }
 
     // Screen x of a point `lateral` to the left of the view's centre at distance `depth`.
     static int screenX(float lateral, float depth) {

@@ -5,7 +5,6 @@
 // it short of the model's box; the bundled world draws a picture of several textures.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +17,7 @@
 
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
+#include "support/child_process.h"
 #include "support/gl_context.h"
 #include "support/model_writer.h"
 
@@ -30,12 +30,7 @@ struct EngineRun {
 
 EngineRun runEngine(const std::string& arguments) {
     EngineRun run;
-    const std::string command = std::string(ENGINE_BINARY) + " " + arguments + " 2>/dev/null";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
-    run.status = pclose(pipe);
+    run.status = runCommand(std::string(ENGINE_BINARY) + " " + arguments + " 2>/dev/null", run.output);
     return run;
 }
 

@@ -19,6 +19,7 @@
 
 #include "model3ds/model3ds.h"
 #include "platform/platform.h"
+#include "render/frames.h"
 #include "render/gl_fixture.h"
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
@@ -29,6 +30,7 @@
 #include "world/settings.h"
 
 using namespace testworld;
+using testgl::drawFrames;
 using testgl::Rgb;
 namespace mw = modelwriter;
 namespace fs = std::filesystem;
@@ -93,22 +95,7 @@ protected:
     }
     static Rgb at(float x, float y) { return testgl::pixel(int(80 - 32 * x), int(60 - 32 * y)); }
 
-    // Frames through the real frame step.
-    void drawFrames(int count) {
-        frameLimit = framesDrawn + count;
-        while (framesDrawn < frameLimit) {
-            const int before = framesDrawn;
-            frameStep();
-            if (framesDrawn == before) break;
-        }
-    }
-    void walkForward(int frames) {
-        demo = std::tmpfile();
-        for (int i = 0; i < frames; ++i) std::fwrite("\0\0\1\0\0", 1, 5, demo);
-        std::rewind(demo);
-        demoFile = demo;
-        PLAYDEMO = 1;
-    }
+    void walkForward(int frames) { demo = testgl::playWalkingForward(frames); }
     // Loads the world written in the tables (models named `model`) the engine's way.
     void startWorld(const char* model) {
         ASSERT_TRUE(writeMap("map.m", model));

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
@@ -185,4 +186,15 @@ bool resetPeakResident() {
     clear << "5";
     clear.flush();
     return bool(clear);
+}
+
+int runCommand(const std::string& command, std::string& output) {
+    output.clear();
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

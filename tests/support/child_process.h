@@ -33,3 +33,7 @@ ChildResult runInChild(const std::function<std::string()>& body, const ChildOpti
 long procStatusKilobytes(const char* field);
 // Starts VmHWM (the peak resident size) afresh from the current resident size.
 bool resetPeakResident();
+
+// Runs a shell command and collects its standard output (add 2>&1 to the command for
+// its errors too); returns its exit status, or -1 when it did not exit normally.
+int runCommand(const std::string& command, std::string& output);

@@ -3,7 +3,6 @@
 // reads back through the engine's own loaders.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "model3ds/3dsfile.h"
 #include "model3ds/chunk3ds.h"
 #include "support/bmp_writer.h"
+#include "support/child_process.h"
 #include "support/chunk_writer.h"
 #include "world/map.h"
 #include "world/world.h"
@@ -142,12 +142,10 @@ TEST(BuilderErrors, ProgramNamesTheDescriptionAndFailsWithStatusOne) {
     const std::string dir = freshDir();
     std::ofstream(dir + "/world.txt") << goodRooms << "door a c span 0 1\n";
     const std::string command = std::string(BUILD_DIR) + "/world_builder " + dir + "/world.txt " + dir + "/out 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[512] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
-    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 1);
-    EXPECT_EQ(std::string(line), dir + "/world.txt:5: a doorway between rooms 'a' and 'c' that do not touch\n");
+    std::string output;
+    EXPECT_EQ(runCommand(command, output), 1);
+    EXPECT_EQ(output.substr(0, output.find('\n') + 1),
+              dir + "/world.txt:5: a doorway between rooms 'a' and 'c' that do not touch\n");
     EXPECT_FALSE(fs::exists(dir + "/out/map.m")) << "nothing is written for a refused world";
 }
 

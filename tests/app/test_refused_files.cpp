@@ -103,7 +103,7 @@ const FileKind fileKinds[] = {
 class SpecialFiles : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/special_files_XXXXXX";
+        char pattern[] = "/tmp/refused_files_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
         ASSERT_EQ(chmod(dir.c_str(), 0755), 0);  // the unprivileged child must get in
