@@ -1,9 +1,11 @@
 // Collision response: takes back this frame's step, along X, Z or both, where the eye
-// came too close to the plane of a wall hit by the selection pass or to the box of a
-// visible placed object. Works on hit records handed in; no GL.
+// came too close to the plane of a wall hit by the selection pass, to a stencil window
+// (glass: what lies behind it is shown elsewhere, often nowhere near), or to the box of a
+// visible placed object, and where the step would leave every cell's box. Works on hit
+// records handed in and on the walk's stencil list; no GL.
 #include "render/render.h"
 
-#include <cmath>  // Required for: std::fabs
+#include <cmath>  // Required for: std::fabs, std::sqrt
 
 #include "input/input.h"  // Required for: camera (eye and this frame's step)
 
@@ -51,6 +53,32 @@ void collideWithWalls(const uint32_t* records, int64_t capacity, int32_t hitCoun
     }
 }
 
+// Every stencil window the walk met through plain portals only, in world coordinates:
+// the walk placed its cell where it shows. One seen through another window is drawn at
+// that window's far side, so it is nowhere the eye can walk.
+void collideWithWindows(float dx, float dz) {
+    for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) {
+        const StencilPortal& entry = stencilPortalList[i];
+        if (!entry.direct) continue;
+        takeBackStep(dx, dz, [&] { return !nearStencilOpening(entry, camera.posX, camera.posY, camera.posZ); });
+    }
+}
+
+// A step from inside some cell's box to outside all of them: the current-cell search
+// would find none and the walk would show nothing, with no way back. Takes back X, else
+// Z, else both, to where the eye stood before the step. An eye that already stood
+// outside every box (a start point outside them) is left free to walk in.
+void keepInsideCells(float fromX, float fromZ) {
+    if (findCurrentCell(camera.posX, camera.posZ) >= 0 || findCurrentCell(fromX, fromZ) < 0) return;
+    const float toX = camera.posX;
+    camera.posX = fromX;
+    if (findCurrentCell(camera.posX, camera.posZ) >= 0) return;
+    camera.posX = toX;
+    camera.posZ = fromZ;
+    if (findCurrentCell(camera.posX, camera.posZ) >= 0) return;
+    camera.posX = fromX;
+}
+
 void collideWithObjects(float dx, float dz) {
     for (int32_t i = 0; i < placedObjectCount; ++i) {
         const PlacedObject& object = placedObjects[i];
@@ -78,8 +106,62 @@ bool insideObjectMargin(const PlacedObject& o, float x, float z) {
     return insideX && insideZ;
 }
 
+bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
+    const CellPlacement* placement = entry.cell >= 0 && entry.cell < cellCount ? &cells[entry.cell].placement : nullptr;
+    double p[4][3];
+    for (int v = 0; v < 4; ++v) {
+        p[v][0] = placement ? entry.cornerX[v] * placement->scaleX + placement->offsetX : entry.cornerX[v];
+        p[v][1] = placement ? entry.cornerY[v] * placement->scaleY + placement->offsetY : entry.cornerY[v];
+        p[v][2] = placement ? entry.cornerZ[v] * placement->scaleZ + placement->offsetZ : entry.cornerZ[v];
+    }
+    const auto sub = [](const double* a, const double* b, double* out) {
+        for (int i = 0; i < 3; ++i) out[i] = a[i] - b[i];
+    };
+    const auto cross = [](const double* a, const double* b, double* out) {
+        out[0] = a[1] * b[2] - a[2] * b[1];
+        out[1] = a[2] * b[0] - a[0] * b[2];
+        out[2] = a[0] * b[1] - a[1] * b[0];
+    };
+    const auto dot = [](const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+    // The plane of corners 0, 1 and 3 (or 0, 2 and 3 when 1 repeats a corner).
+    double e1[3], e2[3], normal[3];
+    sub(p[1], p[0], e1);
+    sub(p[3], p[0], e2);
+    cross(e1, e2, normal);
+    if (dot(normal, normal) == 0) {
+        sub(p[2], p[0], e1);
+        cross(e1, e2, normal);
+    }
+    const double normSq = dot(normal, normal);
+    if (normSq == 0) return false;  // no area: nothing to stop at
+    const double eye[3] = {x, y, z};
+    double toEye[3];
+    sub(eye, p[0], toEye);
+    const double side = dot(normal, toEye);
+    if (side * side / normSq >= double(collisionMargin)) return false;
+    // Within the plane: how far beyond each edge, measured away from the opening's middle.
+    const double reach = std::sqrt(double(collisionMargin));
+    double middle[3] = {0, 0, 0};
+    for (int v = 0; v < 4; ++v)
+        for (int i = 0; i < 3; ++i) middle[i] += p[v][i] / 4;
+    for (int v = 0; v < 4; ++v) {
+        double edge[3], out[3], toMiddle[3], fromCorner[3];
+        sub(p[(v + 1) % 4], p[v], edge);
+        cross(edge, normal, out);
+        const double outSq = dot(out, out);
+        if (outSq == 0) continue;  // a repeated corner: no edge
+        sub(middle, p[v], toMiddle);
+        sub(eye, p[v], fromCorner);
+        double beyond = dot(fromCorner, out) / std::sqrt(outSq);
+        if (dot(toMiddle, out) > 0) beyond = -beyond;
+        if (beyond > reach) return false;
+    }
+    return true;
+}
+
 void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t hitCount) {
     const float dx = camera.stepX, dz = camera.stepZ;
+    const float fromX = camera.posX - dx, fromZ = camera.posZ - dz;
     // Wall planes and object positions are in their cell's own coordinates; the eye is
     // compared in the current cell's (its scale is not undone, only its offset).
     float offsetX = 0, offsetZ = 0;
@@ -93,4 +175,6 @@ void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t 
     collideWithObjects(dx, dz);
     camera.posX += offsetX;
     camera.posZ += offsetZ;
+    collideWithWindows(dx, dz);
+    keepInsideCells(fromX, fromZ);
 }

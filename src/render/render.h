@@ -29,6 +29,7 @@ struct StencilPortal {
     int32_t cell = 0;       // the cell holding the portal; its placement positions the quad
     int32_t neighbour = 0;  // the cell behind; its placement positions what is seen through it
     float cornerX[4] = {}, cornerY[4] = {}, cornerZ[4] = {};  // corners 0..3, local to `cell`
+    bool direct = true;  // `cell` was reached through plain portals only: the opening is where it shows
 };
 
 // The cell whose box holds the eye (highest index wins), -1 when none; written by
@@ -109,9 +110,15 @@ void collectVisibleWalls(TriangleBatch& batch);
 float planeDistanceSq(WallPolygon& polygon, float x, float y, float z);
 // The eye lies within collisionMargin / 2 of the object's box in X and in Z.
 bool insideObjectMargin(const PlacedObject& object, float x, float z);
+// The point (x, y, z), in world coordinates, lies within the collision limit of the
+// stencil entry's opening as placed: its plane's squared distance below collisionMargin,
+// and no farther than the limit's root beyond any edge of the opening within that plane.
+bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z);
 
-// Takes back this frame's step where the eye came too close to a hit wall's plane or a
-// visible object's box. `records` holds hitCount selection hit records of GL's layout
+// Takes back this frame's step where the eye came too close to a hit wall's plane, to the
+// opening of a stencil portal the walk met directly (a window is glass), or to a visible
+// object's box, or where the step would leave every cell's box (when it started inside
+// one). `records` holds hitCount selection hit records of GL's layout
 // (name count, min depth, max depth, names...) within `recordCapacity` values; a
 // negative hitCount (overflow) tests no wall. The name on top of a record's stack is the
 // wall polygon's index; records naming no polygon are skipped.

@@ -188,11 +188,12 @@ void placeNeighbour(int32_t cell, int32_t k, int32_t neighbour) {
     to.scaleZ = from.scaleZ * c.portalPlacement[axisZ][placementScale][k];
 }
 
-void listStencilPortal(int32_t cell, int32_t k, int32_t neighbour) {
+void listStencilPortal(int32_t cell, int32_t k, int32_t neighbour, bool direct) {
     const Cell& c = cells[cell];
     StencilPortal& entry = stencilPortalList[stencilPortalCount];
     entry.cell = cell;
     entry.neighbour = neighbour;
+    entry.direct = direct;
     for (int v = 0; v < 4; ++v) {
         entry.cornerX[v] = c.portalCornerX[v][k];
         entry.cornerY[v] = c.portalCornerY[v][k];
@@ -230,7 +231,7 @@ void followPortal(int32_t cell, int32_t k, const Wedge& wedge, int throughStenci
 
     const int32_t savedEntry = enclosingStencilEntry;
     if (stencil) {
-        listStencilPortal(cell, k, neighbour);
+        listStencilPortal(cell, k, neighbour, throughStencil == 0);
         enclosingStencilEntry = stencilPortalCount - 1;
         throughStencil = 1;
     }
