@@ -51,6 +51,8 @@ std::vector<WorldProblem> checkMap(const char* mapFile) {
     settings.startX = camera.posX;
     settings.startZ = camera.posZ;
     settings.maxStencilPortals = maxStencilPortals;
+    settings.eyeHeight = camera.posY;
+    settings.collisionMargin = collisionMargin;
     std::vector<WorldProblem> problems = checkWorld(lines, settings);
     const std::vector<WorldProblem> assets = assetProblems(failures, lines);
     problems.insert(problems.end(), assets.begin(), assets.end());

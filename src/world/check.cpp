@@ -365,6 +365,141 @@ void checkStencilWalks(Report& report, int32_t limit) {
     }
 }
 
+// --- Where the eye can walk -------------------------------------------------------------
+
+// How near the eye a wall may come before the selection frustum meets it within the
+// collision limit, which takes back every step.
+struct Reach {
+    double eye = 3;
+    double vertical = 1;     // a floor or ceiling this close above or below the eye stops it
+    double beside = 0.79;    // the edge of an opening this close above, below or aside of it
+};
+
+Reach reachOf(const CheckSettings& settings) {
+    const double limit = std::sqrt(double(settings.collisionMargin));
+    const double slope = settings.selectionSlope, far = settings.selectionFar;
+    return {settings.eyeHeight, std::min(slope * far, limit), slope * std::min(far, limit)};
+}
+
+// A limit to a tenth, rounded the way that keeps clear of it.
+std::string tenthAbove(double value) { return number(std::ceil(value * 10 - 1e-9) / 10); }
+std::string tenthBelow(double value) { return number(std::floor(value * 10 + 1e-9) / 10); }
+
+// Level triangles close enough above or below the eye that any step near them is taken
+// back: the eye cannot walk in that part of the cell. The first floor and the first
+// ceiling of the cell are named.
+void checkFloorsAndCeilings(Report& report, int32_t c, const Reach& reach) {
+    const Cell& cell = cells[c];
+    const int32_t last = std::min(cell.lastPolygon, polygonCount - 1);
+    bool floorSaid = false, ceilingSaid = false;
+    for (int32_t i = std::max(cell.firstPolygon, 0); i <= last; ++i) {
+        const WallPolygon& polygon = wallPolygons[size_t(i)];
+        if (!finitePolygon(polygon)) continue;
+        const Vec3 v0{polygon.x[0], polygon.y[0], polygon.z[0]};
+        const Vec3 n = cross(Vec3{polygon.x[1], polygon.y[1], polygon.z[1]} - v0,
+                             Vec3{polygon.x[2], polygon.y[2], polygon.z[2]} - v0);
+        if (length(n) / 2 < checkMinArea || std::fabs(n.y) < 0.999 * length(n)) continue;
+        const double height = (double(polygon.y[0]) + polygon.y[1] + polygon.y[2]) / 3;
+        const double above = height - reach.eye;
+        if (std::fabs(above) > reach.vertical) continue;
+        const bool ceiling = above > 0;
+        if (ceiling ? ceilingSaid : floorSaid) continue;
+        (ceiling ? ceilingSaid : floorSaid) = true;
+        const std::string what = ceiling ? "a ceiling" : "a floor";
+        report.add(report.polygonLine(i), Severity::warning,
+                   "wall triangle " + std::to_string(i) + " of cell " + std::to_string(c) + " is " + what +
+                       " at height " + number(height) + ": the selection frustum meets it within the eye's collision limit, so the eye (at height " +
+                       number(reach.eye) + ") cannot walk there; " +
+                       (ceiling ? "the ceiling must rise above " + number(reach.eye + reach.vertical)
+                                : "the floor must stay below " + number(reach.eye - reach.vertical)));
+    }
+}
+
+// A plain portal the eye is meant to walk through (its opening spans the eye's height)
+// but whose edges come so close that the walls around it stop the eye.
+void checkDoorway(Report& report, int32_t c, int k, const Reach& reach) {
+    const Cell& cell = cells[c];
+    const int32_t n = cell.portalNeighbour[k];
+    if (cell.portalKind[k] == 1 || n < 0 || n >= cellCount || n == c || !finitePortal(cell, k)) return;
+    double top = -INFINITY, bottom = INFINITY;
+    for (int v = 0; v < 4; ++v) {
+        top = std::max(top, double(cell.portalCornerY[v][k]));
+        bottom = std::min(bottom, double(cell.portalCornerY[v][k]));
+    }
+    if (reach.eye < bottom || reach.eye > top) return;
+    const double width = std::hypot(double(cell.portalCornerX[3][k]) - cell.portalCornerX[0][k],
+                                    double(cell.portalCornerZ[3][k]) - cell.portalCornerZ[0][k]);
+    std::string change;
+    if (top - reach.eye < reach.beside) change = "its top (at " + number(top) + ") must reach at least " + tenthAbove(reach.eye + reach.beside);
+    else if (reach.eye - bottom < reach.beside)
+        change = "its foot (at " + number(bottom) + ") must stay at or below " + tenthBelow(reach.eye - reach.beside);
+    else if (width < 2 * reach.beside)
+        change = "it must be at least " + tenthAbove(2 * reach.beside) + " wide (it is " + number(width) + ")";
+    if (change.empty()) return;
+    report.add(report.portalLine(c, k), Severity::warning,
+               "plain " + portalName(c, k) + ": the eye cannot walk through it into cell " + std::to_string(n) +
+                   ": the selection frustum meets the wall around the opening within the eye's collision limit; " +
+                   change);
+}
+
+bool insideTriangle(const WallPolygon& polygon, const Vec3& p) {
+    const Vec3 a{polygon.x[0], polygon.y[0], polygon.z[0]};
+    const Vec3 b{polygon.x[1], polygon.y[1], polygon.z[1]};
+    const Vec3 c{polygon.x[2], polygon.y[2], polygon.z[2]};
+    const Vec3 n = cross(b - a, c - a);
+    const double nn = dot(n, n);
+    if (nn == 0) return false;
+    // Barycentric weights of p's projection; a little slack so a middle on the diagonal
+    // of a wall split in two still counts.
+    const double wa = dot(cross(c - b, p - b), n) / nn;
+    const double wb = dot(cross(a - c, p - c), n) / nn;
+    const double wc = dot(cross(b - a, p - a), n) / nn;
+    const double slack = -1e-6;
+    return wa >= slack && wb >= slack && wc >= slack;
+}
+
+// A stencil window shows its target through the opening carried back into the target's
+// own coordinates: a wall of the target lying across that spot is what the window shows.
+void checkWindowLanding(Report& report, int32_t c, int k) {
+    const Cell& cell = cells[c];
+    const int32_t n = cell.portalNeighbour[k];
+    if (cell.portalKind[k] != 1 || n < 0 || n >= cellCount || n == c || !finitePortal(cell, k)) return;
+    Vec3 middle;
+    for (int v = 0; v < 4; ++v) {
+        const double p[3] = {cell.portalCornerX[v][k], cell.portalCornerY[v][k], cell.portalCornerZ[v][k]};
+        double q[3];
+        for (int axis = 0; axis < 3; ++axis) {
+            const double scale = cell.portalPlacement[axis][placementScale][k];
+            if (scale == 0) return;
+            q[axis] = (p[axis] - cell.portalPlacement[axis][placementOffset][k]) / scale;
+        }
+        middle.x += q[0] / 4, middle.y += q[1] / 4, middle.z += q[2] / 4;
+    }
+    const Cell& target = cells[n];
+    const int32_t last = std::min(target.lastPolygon, polygonCount - 1);
+    for (int32_t i = std::max(target.firstPolygon, 0); i <= last; ++i) {
+        const WallPolygon& polygon = wallPolygons[size_t(i)];
+        if (!finitePolygon(polygon)) continue;
+        const Vec3 a{polygon.x[0], polygon.y[0], polygon.z[0]};
+        const Vec3 normal = cross(Vec3{polygon.x[1], polygon.y[1], polygon.z[1]} - a,
+                                  Vec3{polygon.x[2], polygon.y[2], polygon.z[2]} - a);
+        if (length(normal) / 2 < checkMinArea) continue;
+        if (std::fabs(dot(normal, middle - a)) / length(normal) > checkTolerance || !insideTriangle(polygon, middle)) continue;
+        report.add(report.portalLine(c, k), Severity::warning,
+                   "stencil " + portalName(c, k) + ": its opening lands in cell " + std::to_string(n) +
+                       " on wall triangle " + std::to_string(i) + " (line " + std::to_string(report.polygonLine(i)) +
+                       "), which has no hole there, so the window shows that wall; leave the wall open where the "
+                       "opening lands (" + number(middle.x) + ", " + number(middle.y) + ", " + number(middle.z) + ")");
+        return;
+    }
+}
+
+void checkMapEnd(Report& report) {
+    int32_t line = 0;
+    const std::string message = mapEndProblem(report.lines.end, line);
+    if (!message.empty()) report.add(line, Severity::warning, message);
+}
+
 // Polygons before the first cell record and objects placed before it belong to no cell:
 // the walk never marks them, so with portal culling on they are never drawn.
 void checkStrays(Report& report) {
@@ -405,6 +540,8 @@ std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings&
                        " in X and Z) lies outside every cell's box");
     }
     const std::vector<bool> reached = start >= 0 ? reachableFrom(start) : std::vector<bool>();
+    const Reach reach = reachOf(settings);
+    checkMapEnd(report);
     checkStrays(report);
     for (int32_t c = 0; c < cellCount; ++c) {
         checkCellBox(report, c);
@@ -414,8 +551,13 @@ std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings&
                        "cell " + std::to_string(c) + " cannot be reached through portals from cell " +
                            std::to_string(start) + ", where the eye starts");
         }
-        for (int k = 0; k < cells[c].portalCount && k < maxPortalsPerCell; ++k) checkPortal(report, c, k);
+        for (int k = 0; k < cells[c].portalCount && k < maxPortalsPerCell; ++k) {
+            checkPortal(report, c, k);
+            checkWindowLanding(report, c, k);
+            if (start >= 0 && reached[size_t(c)]) checkDoorway(report, c, k, reach);
+        }
         checkPolygons(report, c);
+        if (start >= 0 && reached[size_t(c)]) checkFloorsAndCeilings(report, c, reach);
     }
     checkStencilWalks(report, settings.maxStencilPortals);
     sortProblems(report.problems);

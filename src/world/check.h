@@ -33,6 +33,12 @@ struct WorldProblem {
 struct CheckSettings {
     float startX = 0, startZ = 0;     // the fixed point where the eye starts
     int32_t maxStencilPortals = 100;  // stencil portals one walk can list
+    float eyeHeight = 3;              // the eye walks level at this height
+    float collisionMargin = 2.5f;     // squared plane distance below which a hit wall stops the eye
+    // The selection frustum, whose hits are the walls the eye can bump into, reaches this
+    // far ahead, and this far aside, up and down per unit ahead.
+    float selectionFar = 2;
+    float selectionSlope = 0.5f;
 };
 
 // Every problem of the loaded world, in map order (by line, checks in a fixed order

@@ -2,6 +2,7 @@
 // their messages caught instead of shown, so one run reports every asset that fails.
 #include "world/check.h"
 
+#include <cstdio>  // Required for: fopen, the first bytes of a model file
 #include <utility>
 
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
@@ -76,6 +77,18 @@ bool probeMesh(ModelReading& reading, ModelProbe& probe) {
     return true;
 }
 
+// A 3D Studio file starts with the chunk id of a scene (0x4D4D) or a project (0xC23D),
+// low byte first. Anything else reads as an empty database and draws nothing.
+bool startsAs3dsFile(const char* fileName) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) return true;  // the toolkit says why it cannot be opened
+    unsigned char id[2] = {0, 0};
+    const size_t got = std::fread(id, 1, 2, file);
+    std::fclose(file);
+    const unsigned chunk = unsigned(id[0]) | unsigned(id[1]) << 8;
+    return got == 2 && (chunk == 0x4D4D || chunk == 0xC23D);
+}
+
 void readModel(const char* fileName, ModelProbe& probe) {
     ModelReading reading;
     reading.file = OpenModelFile3ds(fileName, "rb");
@@ -86,7 +99,13 @@ void readModel(const char* fileName, ModelProbe& probe) {
     if (errorPending3ds) return;
     ListMeshNames3ds(reading.database, &reading.meshNames);
     if (errorPending3ds) return;
-    for (uint32_t i = 0; reading.meshNames && i < reading.meshNames->count; ++i) {
+    if (!reading.meshNames || reading.meshNames->count == 0) {
+        probe.error = startsAs3dsFile(fileName) ? "it holds no mesh, so the engine would draw nothing"
+                                                : "it is no 3D Studio file (it does not start with a scene chunk), so "
+                                                  "the engine would draw nothing";
+        return;
+    }
+    for (uint32_t i = 0; i < reading.meshNames->count; ++i) {
         FetchMeshByIndex3ds(reading.database, i, &reading.mesh);
         if (errorPending3ds) return;
         if (reading.mesh && !probeMesh(reading, probe)) return;

@@ -16,6 +16,11 @@
 
 namespace {
 
+bool isRecordTag(float value) {
+    return value == tagTexture || value == tagPlacedObject || value == tagCell || value == tagFlatPolygon ||
+           value == tagNormalPolygon;
+}
+
 // The whole map file in memory with a cursor. Numbers are taken the way the formatted
 // conversions take them: leading blanks skipped, then the longest prefix that forms a
 // number, the rest left for the next read. std::from_chars is exact (correctly rounded,
@@ -70,7 +75,26 @@ struct MapReader {
         return (q < end && *q == '+' && q + 1 < end && q[1] != '-' && q[1] != '+') ? q + 1 : q;
     }
 
+    // The first field of the record being read that holds a record tag: where a record
+    // cut short by a number took the next record's tag as its own.
+    int32_t tagFieldLine = 0;
+    std::string tagFieldText;
+
+    void noteTagField(bool isTag, const char* start) {
+        if (!isTag || tagFieldLine != 0) return;
+        tagFieldLine = tokenLine;
+        tagFieldText.assign(start, size_t(p - start));
+    }
+
     bool readFloat(float& value, const char* what) {
+        skipBlanks();
+        const char* start = p;
+        if (!readFloatValue(value, what)) return false;
+        noteTagField(isRecordTag(value), start);
+        return true;
+    }
+
+    bool readFloatValue(float& value, const char* what) {
         if (failed()) return false;
         skipBlanks();
         const char* start = afterPlus(p);
@@ -140,6 +164,7 @@ struct MapReader {
     bool readInt(int32_t& value, const char* what) {
         if (failed()) return false;
         skipBlanks();
+        const char* token = p;
         const char* start = afterPlus(p);
         const auto result = std::from_chars(start, end, value);
         if (result.ec == std::errc::result_out_of_range) {
@@ -147,6 +172,7 @@ struct MapReader {
         }
         if (result.ec != std::errc()) return failExpected(what);
         p = result.ptr;
+        noteTagField(isRecordTag(float(value)), token);
         return true;
     }
 
@@ -166,6 +192,9 @@ struct MapReader {
         }
         std::memcpy(field, start, length);
         field[length] = '\0';
+        float asNumber = 0;
+        const auto number = std::from_chars(start, p, asNumber);
+        noteTagField(number.ec == std::errc() && number.ptr == p && isRecordTag(asNumber), start);
         return true;
     }
 
@@ -448,14 +477,58 @@ bool readPolygon(LoadState& state, bool withNormals) {
     return true;
 }
 
+// What lies after the number that ended the map: how many lines hold anything and
+// whether any word there is a record tag. Read only for the checker.
+void noteWhatFollowsTheEnd(LoadState& state, const char* numberStart, int32_t shortRecordLine,
+                           int32_t shortFieldLine, const std::string& shortFieldTag) {
+    MapReader& reader = state.reader;
+    MapLines::End& end = state.lines->end;
+    end.line = reader.tokenLine;
+    end.number.assign(numberStart, size_t(reader.p - numberStart));
+    end.shortRecordLine = shortRecordLine;
+    end.shortFieldLine = shortFieldLine;
+    end.shortFieldTag = shortFieldTag;
+    // The rest of the end's own line is dropped too, but "the lines after it" are the later ones.
+    bool lineHolds = false, endLine = true;
+    for (const char* q = reader.p; q < reader.end;) {
+        if (*q == '\n') {
+            if (endLine) lineHolds = false;
+            endLine = false;
+            if (lineHolds) ++end.linesAfter;
+            lineHolds = false;
+            ++q;
+            continue;
+        }
+        if (MapReader::isBlank(*q)) {
+            ++q;
+            continue;
+        }
+        const char* word = q;
+        while (q < reader.end && !MapReader::isBlank(*q)) ++q;
+        lineHolds = true;
+        float value = 0;
+        const auto parsed = std::from_chars(word, q, value);
+        if (parsed.ec == std::errc() && parsed.ptr == q && isRecordTag(value)) end.tagsAfter = true;
+    }
+    if (lineHolds && !endLine) ++end.linesAfter;
+}
+
 // Runs the records until the end tag. false on the first failure.
 bool readRecords(LoadState& state) {
     MapReader& reader = state.reader;
+    int32_t recordLine = 0;
     for (;;) {
         populateAhead(state);
+        // A tag field of the record just read, kept apart from the tag about to be read.
+        const int32_t shortFieldLine = reader.tagFieldLine;
+        const std::string shortFieldTag = reader.tagFieldText;
         float tag = 0;
-        if (!reader.readFloat(tag, "a record tag or the end tag")) return false;
+        reader.skipBlanks();
+        const char* numberStart = reader.p;
+        if (!reader.readFloatValue(tag, "a record tag or the end tag")) return false;
         const int32_t tagLine = reader.tokenLine;
+        reader.tagFieldLine = 0;
+        reader.tagFieldText.clear();
         bool ok = true;
         if (tag == tagTexture) {
             ok = readTexture(state);
@@ -468,9 +541,13 @@ bool readRecords(LoadState& state) {
         } else if (tag == tagNormalPolygon) {
             ok = readPolygon(state, true);
         } else {
+            if (state.lines)
+                noteWhatFollowsTheEnd(state, numberStart, shortFieldLine != 0 ? recordLine : 0, shortFieldLine,
+                                      shortFieldTag);
             return true;
         }
         if (!ok) return false;
+        recordLine = tagLine;
         noteRecordLines(state, tagLine);
     }
 }
@@ -491,6 +568,23 @@ bool checkNeighbours(LoadState& state) {
 
 }  // namespace
 
+std::string mapEndProblem(const MapLines::End& end, int32_t& line) {
+    line = 0;
+    if (end.line == 0 || (!end.tagsAfter && end.shortRecordLine == 0)) return "";
+    const std::string after = end.linesAfter == 1 ? "the 1 line after it is"
+                                                   : "the " + std::to_string(end.linesAfter) + " lines after it are";
+    std::string message = "the map ends at line " + std::to_string(end.line) + " on " + end.number +
+                          ", which is no record tag; " + after + " not read";
+    line = end.line;
+    if (end.shortRecordLine != 0) {
+        line = end.shortRecordLine;
+        return message + ": the record of line " + std::to_string(end.shortRecordLine) +
+               " is cut short and took the record tag " + end.shortFieldTag + " of line " +
+               std::to_string(end.shortFieldLine) + " as one of its numbers; give it all its numbers";
+    }
+    return message + " (a mistyped tag? the record tags are 99999, 99998, 99997, 99995 and 99900)";
+}
+
 bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error, MapLines* lines) {
     if (lines) *lines = MapLines{};
     const MappedMap file(fileName);
@@ -510,9 +604,19 @@ bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& e
     wallPolygons.clear();
     wallPolygons.shrink_to_fit();
     polygonCount = 0;
-    const bool ok = readRecords(state) && checkNeighbours(state);
+    const bool recordsRead = readRecords(state);
+    const bool ok = recordsRead && checkNeighbours(state);
     if (!ok) {
         error = state.reader.error;
+        int32_t endLine = 0;
+        const std::string endProblem = recordsRead && lines ? mapEndProblem(lines->end, endLine) : std::string();
+        if (!endProblem.empty()) {
+            // A neighbour missing because the map ended early: the early end is the fault.
+            const std::string place = std::string(fileName) + ": line " + std::to_string(state.reader.line) + ": ";
+            const std::string refusal = error.compare(0, place.size(), place) == 0 ? error.substr(place.size()) : error;
+            error = std::string(fileName) + ": line " + std::to_string(endLine) + ": " + endProblem + ", so " + refusal;
+            state.reader.line = endLine;
+        }
         if (lines) {
             *lines = MapLines{};
             lines->refusedLine = state.reader.line;

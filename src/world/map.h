@@ -38,7 +38,26 @@ struct MapLines {
     std::vector<int32_t> textures;
     std::vector<int32_t> models;
     int32_t refusedLine = 0;  // where a refused map was refused; 0 when it was not opened
+
+    // How the map ended: any number that is no record tag ends it, so a mistyped tag or a
+    // record a number short silently drops the rest. Filled only when `lines` is asked
+    // for (only then is the rest of the file read, to tell what was dropped).
+    struct End {
+        int32_t line = 0;            // of the number that ended the map; 0 at the end of the file
+        std::string number;          // as written
+        int32_t linesAfter = 0;      // lines after it that hold anything
+        bool tagsAfter = false;      // some of the words after it are record tags
+        int32_t shortRecordLine = 0;  // the record before the end took a record tag as one of its
+        int32_t shortFieldLine = 0;   // numbers (or names): its line, and the line of that tag
+        std::string shortFieldTag;
+    };
+    End end;
 };
+
+// The end of the map when it looks like a mistake (record tags follow the number that
+// ended it, or the record before took a record tag as one of its numbers): what to
+// change, and in `line` the line to point at. Empty when the end looks meant.
+std::string mapEndProblem(const MapLines::End& end, int32_t& line);
 
 // Reads fileName into the tables: sets cellCount to 0 and fills cells, wallPolygons,
 // placedObjects, models and textures (placedObjectCount and modelCount are the

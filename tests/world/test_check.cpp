@@ -107,6 +107,58 @@ const BrokenWorld brokenWorlds[] = {
     {"model with a texture map", {{4, true, "99995 painted.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}}, {}},
     {"model texture that does not load", {{4, true, "99995 faded.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
      {{4, Severity::error, "texture gone.bmp of model faded.3ds does not load: Failed to open DIB file gone.bmp"}}},
+    {"model that is no 3D Studio file", {{4, true, "99995 text.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
+     {{4, Severity::error, "model text.3ds does not load: it is no 3D Studio file"}}},
+    {"model of zeros", {{4, true, "99995 zeros.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
+     {{4, Severity::error, "model zeros.3ds does not load: it is no 3D Studio file"}}},
+    {"model without a mesh", {{4, true, "99995 empty.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
+     {{4, Severity::error, "model empty.3ds does not load: it holds no mesh, so the engine would draw nothing"}}},
+    // The map's end: any number that is no tag ends it.
+    {"mistyped tag with records after it",
+     {{7, false, "99996 -27 0 25  -23 0 25  -23 0 45  0 0 1 0 1 1"}, {8, true, "99999 wall.bmp"}},
+     {{7, Severity::warning,
+       "the map ends at line 7 on 99996, which is no record tag; the 2 lines after it are not read (a mistyped tag?"}}},
+    {"record a number short",
+     {{7, false, "99998 -27 0 25  -23 0 25  -23 0 45  0 0 1 0 1"}, {8, true, "99998 -27 0 25  -23 0 25  -23 0 45  0 0 1 0 1 1"}},
+     {{7, Severity::warning,
+       "the map ends at line 8 on -27, which is no record tag; the 1 line after it is not read: the record of line 7 "
+       "is cut short and took the record tag 99998 of line 8 as one of its numbers"}}},
+    {"end number with only numbers after it", {{8, false, "0 1 2 3"}, {8, true, "100000"}}, {}},
+    // Where the eye cannot walk: it is at 3, the selection frustum reaches a unit above and
+    // below it, and the wall around an opening stops it within 0.79 of an edge.
+    {"ceiling within the eye's reach", {{7, true, "99998 -27 4 25  -23 4 45  -23 4 25  0 0 1 0 1 1"}},
+     {{7, Severity::warning,
+       "wall triangle 1 of cell 1 is a ceiling at height 4: the selection frustum meets it within the eye's "
+       "collision limit, so the eye (at height 3) cannot walk there; the ceiling must rise above 4"}}},
+    {"floor within the eye's reach", {{7, false, "99998 -27 2 25  -23 2 25  -23 2 45  0 0 1 0 1 1"}},
+     {{7, Severity::warning, "is a floor at height 2: the selection frustum meets it within the eye's collision "
+                             "limit, so the eye (at height 3) cannot walk there; the floor must stay below 2"}}},
+    {"floor and ceiling clear of the eye",
+     {{7, false, "99998 -27 1.9 25  -23 1.9 25  -23 1.9 45  0 0 1 0 1 1"}, {8, true, "99998 -27 4.1 25  -23 4.1 45  -23 4.1 25  0 0 1 0 1 1"}},
+     {}},
+    {"doorway too low",
+     {{2, false, "  1 0  0 0 0  0 0 0  1 1 1  -27 0 25  -27 3.5 25  -23 3.5 25  -23 0 25"},
+      {6, false, "  0 0  0 0 0  0 0 0  1 1 1  -23 0 25  -23 3.5 25  -27 3.5 25  -27 0 25"}},
+     {{2, Severity::warning, "plain portal 0 of cell 0: the eye cannot walk through it into cell 1: the selection "
+                             "frustum meets the wall around the opening within the eye's collision limit; its top (at "
+                             "3.5) must reach at least 3.8"},
+      {6, Severity::warning, "its top (at 3.5) must reach at least 3.8"}}},
+    {"doorway too narrow",
+     {{2, false, "  1 0  0 0 0  0 0 0  1 1 1  -26 0 25  -26 5 25  -25 5 25  -25 0 25"},
+      {6, false, "  0 0  0 0 0  0 0 0  1 1 1  -25 0 25  -25 5 25  -26 5 25  -26 0 25"}},
+     {{2, Severity::warning, "it must be at least 1.6 wide (it is 1)"},
+      {6, Severity::warning, "it must be at least 1.6 wide (it is 1)"}}},
+    // A window of room 0's west wall onto room 1, carried back by (-8, 0, -20) onto room
+    // 1's west wall at x = -27, z 30 to 34: a wall triangle there shows instead.
+    {"window onto a wall without a hole",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 0 0  1 1 1  ") + westWall},
+      {7, true, "99998 -27 0 25  -27 6 25  -27 0 45  0 0 1 0 1 1"}},
+     {{2, Severity::warning, "stencil portal 0 of cell 0: its opening lands in cell 1 on wall triangle 1 (line 8), "
+                             "which has no hole there, so the window shows that wall"}}},
+    {"window onto a wall beside its landing",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 0 0  1 1 1  ") + westWall},
+      {7, true, "99998 -27 0 36  -27 6 36  -27 0 45  0 0 1 0 1 1"}},
+     {}},
     {"model with a corrupt face", {{4, true, "99995 broken.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},
      {{4, Severity::error, "model broken.3ds does not load: corrupt mesh \"box\": material group \"paint\" names face 12"}}},
 };
@@ -143,6 +195,9 @@ protected:
         ASSERT_GT(bytes.size(), 200u);
         std::ofstream("cube.3ds", std::ios::binary) << bytes;
         std::ofstream("cut.3ds", std::ios::binary) << bytes.substr(0, 200);
+        std::ofstream("text.3ds", std::ios::binary) << "a model, honest\n";
+        std::ofstream("zeros.3ds", std::ios::binary) << std::string(64, '\0');
+        ASSERT_TRUE(modelwriter::writeScene("empty.3ds", {{"paint", "wall.bmp"}}, {}));
         using modelwriter::box;
         ASSERT_TRUE(modelwriter::writeScene("painted.3ds", {{"paint", "wall.bmp"}}, {box("box", "paint", 1, 1, 1)}));
         ASSERT_TRUE(modelwriter::writeScene("faded.3ds", {{"paint", "gone.bmp"}}, {box("box", "paint", 1, 1, 1)}));
@@ -194,6 +249,30 @@ INSTANTIATE_TEST_SUITE_P(BrokenWorlds, WorldCheck, testing::ValuesIn(brokenWorld
                              for (const char* c = info.param.name; *c; ++c) name += std::isalnum(*c) ? *c : '_';
                              return name;
                          });
+
+// A texture record without its name takes the next tag as the name, and the map ends on
+// the number after it: the portal to the cell never read is refused, and the refusal
+// points at the record cut short, not at the portal.
+TEST(WorldCheckEarlyEnd, ARefusalCausedByAnEarlyEndNamesTheRecordCutShort) {
+    const std::string path = testing::TempDir() + "early_end_" + std::to_string(getpid()) + ".m";
+    {
+        std::ofstream map(path);
+        for (size_t i = 0; i < baseMap.size(); ++i) map << (i == 2 ? "99999" : baseMap[i]) << "\n";
+    }
+    resetWorld();
+    MapLines lines;
+    std::string error;
+    MapResolvers resolvers;
+    EXPECT_FALSE(loadMap(path.c_str(), resolvers, error, &lines));
+    EXPECT_EQ(lines.refusedLine, 3);
+    EXPECT_NE(error.find(": line 3: the map ends at line 4 on -35, which is no record tag; the 4 lines after it are "
+                         "not read: the record of line 3 is cut short and took the record tag 99998 of line 4"),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("so portal 0 of cell 0 leads to cell 1, which does not exist"), std::string::npos) << error;
+    resetWorld();
+    std::remove(path.c_str());
+}
 
 TEST(WorldCheckFormat, ReadsAsACompilerMessage) {
     EXPECT_EQ(formatProblem("w/map.m", {12, Severity::error, "bad"}), "w/map.m:12: error: bad");
