@@ -113,7 +113,20 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
         {"doorway beyond the shared wall", rooms + "door a b span -30 -23\n",
          "5: the doorway's span -30 to -23 leaves the wall the rooms share (-28 to -22)"},
         {"doorway above the ceiling", rooms + "door a b span -27 -23 top 7\n", "5: the doorway's top must lie above 0"},
-        {"openings overlap", rooms + "door a b span -27 -23\ndoor a b span -25 -24\n", "6: this opening overlaps"},
+        {"openings overlap", rooms + "door a b span -27 -23\ndoor a b span -25 -23\n", "6: this opening overlaps"},
+        // The eye walks at 3; the selection frustum reaches a unit above and below it and
+        // the walls around an opening stop it within 0.79 of an edge.
+        {"ceiling within the eye's reach", rooms + "room d box 200 0 0 210 4 10 floor t.bmp ceiling t.bmp walls t.bmp\n",
+         "5: the player cannot walk in room 'd': its ceiling at 4 is within reach of the eye (at 3); the ceiling must "
+         "rise above 4"},
+        {"floor within the eye's reach", rooms + "room d box 200 2 0 210 8 10 floor t.bmp ceiling t.bmp walls t.bmp\n",
+         "5: the player cannot walk in room 'd': its floor at 2 is within reach of the eye (at 3); the floor must "
+         "stay below 2"},
+        {"doorway too low to walk through", rooms + "door a b span -27 -23 top 3.7\n",
+         "5: the player cannot walk through the doorway: its top at 3.7 is within reach of the eye (at 3); the top "
+         "must reach 3.8 or higher"},
+        {"doorway too narrow to walk through", rooms + "door a b span -25 -23.5\n",
+         "5: the player cannot walk through the doorway: it is 1.5 wide; it must be at least 1.6 wide"},
         {"window onto a missing room", rooms + "window a side -z span -27 -23 rise 2 4 onto nowhere\n",
          "5: a window onto a missing room 'nowhere'"},
         {"window in a shared wall", rooms + "window a side +z span -27 -23 rise 2 4 onto c\n",

@@ -94,6 +94,16 @@ std::string number(float v) {
     return std::string(text) == "-0" ? "0" : text;
 }
 
+// The engine stops the eye at any wall that its selection frustum (up to 2 units ahead,
+// reaching half a unit aside, up and down per unit ahead) meets within the collision
+// limit (plane distance squared under 2.5). The eye walks level at startY, so a floor or
+// ceiling within a unit of it, or an opening's edge within half the limit's root of it
+// (above, below or aside), takes back every step near it.
+constexpr float levelReach = 1.0f;                    // floor or ceiling; the lesser of 0.5 x 2 and 1.58
+constexpr float openingReach = 0.5f * 1.58113883f;    // 0.79: the edge of an opening
+// What is asked of a room or doorway, to a tenth, on the safe side.
+std::string tenthUp(float v) { return number(std::ceil(v * 10 - 1e-4f) / 10); }
+
 class Planner {
 public:
     Planner(const WorldDecl& world, Plan& plan) : world_(world), plan_(plan) {}
@@ -156,6 +166,14 @@ private:
             if (!plan_.roomIndex.emplace(r.name, int(i)).second) return fail(r.line, "room '" + r.name + "' is declared twice");
             for (const std::string* t : {&r.floor, &r.ceiling, &r.walls})
                 if (!hasTexture(*t)) return fail(r.line, "unknown texture '" + *t + "'");
+            if (!(r.box[1] < startY - levelReach))
+                return fail(r.line, "the player cannot walk in room '" + r.name + "': its floor at " + number(r.box[1]) +
+                                        " is within reach of the eye (at " + number(startY) + "); the floor must stay below " +
+                                        number(startY - levelReach));
+            if (!(r.box[4] > startY + levelReach))
+                return fail(r.line, "the player cannot walk in room '" + r.name + "': its ceiling at " + number(r.box[4]) +
+                                        " is within reach of the eye (at " + number(startY) + "); the ceiling must rise above " +
+                                        number(startY + levelReach));
             // The engine finds the eye's cell by the boxes' X and Z extents alone.
             for (size_t j = 0; j < i; ++j) {
                 const auto& p = r.box;
@@ -232,6 +250,13 @@ private:
             const float top = d.hasTop ? d.top : s.y2;
             if (!(top > s.y1) || top > s.y2)
                 return fail(d.line, "the doorway's top must lie above " + number(s.y1) + " and at most at " + number(s.y2));
+            if (top < startY + openingReach)
+                return fail(d.line, "the player cannot walk through the doorway: its top at " + number(top) +
+                                        " is within reach of the eye (at " + number(startY) + "); the top must reach " +
+                                        tenthUp(startY + openingReach) + " or higher");
+            if (d.u2 - d.u1 < 2 * openingReach)
+                return fail(d.line, "the player cannot walk through the doorway: it is " + number(d.u2 - d.u1) +
+                                        " wide; it must be at least " + tenthUp(2 * openingReach) + " wide");
             const Opening o{d.u1, d.u2, s.y1, top};
             if (!cut(a, side, o, d.line) || !cut(b, opposite(side), o, d.line)) return false;
             // A room drawn always has no portals: the opening is only a hole in the walls.
