@@ -21,6 +21,13 @@ bool isRecordTag(float value) {
            value == tagNormalPolygon;
 }
 
+// A field of a record, where it stands in the file.
+struct TagField {
+    int32_t line = 0;  // 0: none
+    const char* start = nullptr;
+    size_t length = 0;
+};
+
 // The whole map file in memory with a cursor. Numbers are taken the way the formatted
 // conversions take them: leading blanks skipped, then the longest prefix that forms a
 // number, the rest left for the next read. std::from_chars is exact (correctly rounded,
@@ -76,17 +83,18 @@ struct MapReader {
     }
 
     // The first field of the record being read that holds a record tag: where a record
-    // cut short by a number took the next record's tag as its own.
-    int32_t tagFieldLine = 0;
-    std::string tagFieldText;
+    // cut short by a number took the next record's tag as its own. Watched only for the
+    // checker, so the engine's load pays nothing for it.
+    bool watchTags = false;
+    TagField tagField;
 
     void noteTagField(bool isTag, const char* start) {
-        if (!isTag || tagFieldLine != 0) return;
-        tagFieldLine = tokenLine;
-        tagFieldText.assign(start, size_t(p - start));
+        if (!isTag || tagField.line != 0) return;
+        tagField = TagField{tokenLine, start, size_t(p - start)};
     }
 
     bool readFloat(float& value, const char* what) {
+        if (!watchTags) return readFloatValue(value, what);
         skipBlanks();
         const char* start = p;
         if (!readFloatValue(value, what)) return false;
@@ -172,7 +180,7 @@ struct MapReader {
         }
         if (result.ec != std::errc()) return failExpected(what);
         p = result.ptr;
-        noteTagField(isRecordTag(float(value)), token);
+        if (watchTags) noteTagField(isRecordTag(float(value)), token);
         return true;
     }
 
@@ -192,9 +200,11 @@ struct MapReader {
         }
         std::memcpy(field, start, length);
         field[length] = '\0';
-        float asNumber = 0;
-        const auto number = std::from_chars(start, p, asNumber);
-        noteTagField(number.ec == std::errc() && number.ptr == p && isRecordTag(asNumber), start);
+        if (watchTags) {
+            float asNumber = 0;
+            const auto number = std::from_chars(start, p, asNumber);
+            noteTagField(number.ec == std::errc() && number.ptr == p && isRecordTag(asNumber), start);
+        }
         return true;
     }
 
@@ -480,14 +490,14 @@ bool readPolygon(LoadState& state, bool withNormals) {
 // What lies after the number that ended the map: how many lines hold anything and
 // whether any word there is a record tag. Read only for the checker.
 void noteWhatFollowsTheEnd(LoadState& state, const char* numberStart, int32_t shortRecordLine,
-                           int32_t shortFieldLine, const std::string& shortFieldTag) {
+                           const TagField& shortField) {
     MapReader& reader = state.reader;
     MapLines::End& end = state.lines->end;
     end.line = reader.tokenLine;
     end.number.assign(numberStart, size_t(reader.p - numberStart));
-    end.shortRecordLine = shortRecordLine;
-    end.shortFieldLine = shortFieldLine;
-    end.shortFieldTag = shortFieldTag;
+    end.shortRecordLine = shortField.line != 0 ? shortRecordLine : 0;
+    end.shortFieldLine = shortField.line;
+    if (shortField.line != 0) end.shortFieldTag.assign(shortField.start, shortField.length);
     // The rest of the end's own line is dropped too, but "the lines after it" are the later ones.
     bool lineHolds = false, endLine = true;
     for (const char* q = reader.p; q < reader.end;) {
@@ -520,15 +530,13 @@ bool readRecords(LoadState& state) {
     for (;;) {
         populateAhead(state);
         // A tag field of the record just read, kept apart from the tag about to be read.
-        const int32_t shortFieldLine = reader.tagFieldLine;
-        const std::string shortFieldTag = reader.tagFieldText;
+        const TagField shortField = reader.tagField;
         float tag = 0;
         reader.skipBlanks();
         const char* numberStart = reader.p;
         if (!reader.readFloatValue(tag, "a record tag or the end tag")) return false;
         const int32_t tagLine = reader.tokenLine;
-        reader.tagFieldLine = 0;
-        reader.tagFieldText.clear();
+        reader.tagField = TagField{};
         bool ok = true;
         if (tag == tagTexture) {
             ok = readTexture(state);
@@ -541,9 +549,7 @@ bool readRecords(LoadState& state) {
         } else if (tag == tagNormalPolygon) {
             ok = readPolygon(state, true);
         } else {
-            if (state.lines)
-                noteWhatFollowsTheEnd(state, numberStart, shortFieldLine != 0 ? recordLine : 0, shortFieldLine,
-                                      shortFieldTag);
+            if (state.lines) noteWhatFollowsTheEnd(state, numberStart, recordLine, shortField);
             return true;
         }
         if (!ok) return false;
@@ -599,6 +605,7 @@ bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& e
     state.populatedEnd = state.releasedEnd = file.bytes;
     state.resolvers = &resolvers;
     state.lines = lines;
+    state.reader.watchTags = lines != nullptr;
 
     cellCount = 0;
     wallPolygons.clear();
