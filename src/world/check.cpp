@@ -408,7 +408,8 @@ void checkFloorsAndCeilings(Report& report, int32_t c, const Reach& reach) {
         const std::string what = ceiling ? "a ceiling" : "a floor";
         report.add(report.polygonLine(i), Severity::warning,
                    "wall triangle " + std::to_string(i) + " of cell " + std::to_string(c) + " is " + what +
-                       " at height " + number(height) + ": the selection frustum meets it within the eye's collision limit, so the eye (at height " +
+                       " at height " + number(height) +
+                       ": the selection frustum meets it within the eye's collision limit, so the eye (at height " +
                        number(reach.eye) + ") cannot walk there; " +
                        (ceiling ? "the ceiling must rise above " + number(reach.eye + reach.vertical)
                                 : "the floor must stay below " + number(reach.eye - reach.vertical)));
@@ -430,7 +431,8 @@ void checkDoorway(Report& report, int32_t c, int k, const Reach& reach) {
     const double width = std::hypot(double(cell.portalCornerX[3][k]) - cell.portalCornerX[0][k],
                                     double(cell.portalCornerZ[3][k]) - cell.portalCornerZ[0][k]);
     std::string change;
-    if (top - reach.eye < reach.beside) change = "its top (at " + number(top) + ") must reach at least " + tenthAbove(reach.eye + reach.beside);
+    if (top - reach.eye < reach.beside)
+        change = "its top (at " + number(top) + ") must reach at least " + tenthAbove(reach.eye + reach.beside);
     else if (reach.eye - bottom < reach.beside)
         change = "its foot (at " + number(bottom) + ") must stay at or below " + tenthBelow(reach.eye - reach.beside);
     else if (width < 2 * reach.beside)
@@ -484,7 +486,8 @@ void checkWindowLanding(Report& report, int32_t c, int k) {
         const Vec3 normal = cross(Vec3{polygon.x[1], polygon.y[1], polygon.z[1]} - a,
                                   Vec3{polygon.x[2], polygon.y[2], polygon.z[2]} - a);
         if (length(normal) / 2 < checkMinArea) continue;
-        if (std::fabs(dot(normal, middle - a)) / length(normal) > checkTolerance || !insideTriangle(polygon, middle)) continue;
+        const double off = std::fabs(dot(normal, middle - a)) / length(normal);
+        if (off > checkTolerance || !insideTriangle(polygon, middle)) continue;
         report.add(report.portalLine(c, k), Severity::warning,
                    "stencil " + portalName(c, k) + ": its opening lands in cell " + std::to_string(n) +
                        " on wall triangle " + std::to_string(i) + " (line " + std::to_string(report.polygonLine(i)) +
