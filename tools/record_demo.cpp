@@ -30,6 +30,7 @@
 #include "input/input.h"
 #include "platform/devices.h"
 #include "render/render.h"
+#include "program_info.h"  // Required for: --help, --version
 
 namespace {
 
@@ -135,9 +136,26 @@ bool temporaryDemo(std::string& path) {
     return true;
 }
 
+std::string helpText(const std::string& name) {
+    return "usage: " + name + " SCRIPT WORLD_DIR DEMO_FILE\n"
+           "Records a portal-engine demo: plays WORLD_DIR live and headless with a scripted player\n"
+           "at the keyboard and mouse, and writes every frame's step into DEMO_FILE (only once the\n"
+           "run has succeeded). After each step it prints the frame, the eye and the current cell.\n"
+           "Script, one step a line ('#' starts a comment):\n"
+           "  walk N       hold the Up arrow for N frames\n"
+           "  turn D [N]   turn the heading by D tenths of a degree (positive: to the left),\n"
+           "               spread over N frames (default: 16 tenths a frame)\n"
+           "  look D [N]   the same for the pitch (positive: up)\n"
+           "  wait N       N frames with nothing held\n"
+           "At the end of the script the player presses Escape.\n"
+           "  --help       show this text\n"
+           "  --version    show the version\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answerInfoOption(argc, argv, helpText)) return 0;
     if (argc != 4) {
         std::fprintf(stderr, "usage: record_demo SCRIPT WORLD_DIR DEMO_FILE\n");
         return 2;

@@ -5,9 +5,25 @@
 #include <cstdio>
 #include <string>
 
+#include "program_info.h"       // Required for: --help, --version
 #include "worldbuild/build.h"  // Required for: buildWorld
 
+namespace {
+
+std::string helpText(const std::string& name) {
+    return "usage: " + name + " DESCRIPTION OUTPUT_DIR\n"
+           "Makes a world folder for portal-engine from a world description: writes game.ini,\n"
+           "map.m and the textures and models the description names into OUTPUT_DIR. The same\n"
+           "description always gives the same bytes. Problems are reported as FILE:LINE: message\n"
+           "and then nothing is written.\n"
+           "  --help     show this text\n"
+           "  --version  show the version\n";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answerInfoOption(argc, argv, helpText)) return 0;
     if (argc != 3) {
         std::fprintf(stderr, "usage: world_builder DESCRIPTION OUTPUT_DIR\n");
         return 2;

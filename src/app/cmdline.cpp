@@ -3,11 +3,15 @@
 #include <charconv>
 #include <cstring>
 
+#include "app/video.h"  // Required for: videoFormatOf
+
 const char* usageText() {
     return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo]\n"
            "                     [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]\n"
-           "                     [--no-stencil-portals] [--status] [--debug-view] [--check] [--help] [DIR]\n"
-           "  DIR               world folder holding game.ini and map.m (default: the current folder)\n"
+           "                     [--no-stencil-portals] [--status] [--debug-view] [--check] [--video FILE]\n"
+           "                     [--help] [--version] [DIR]\n"
+           "  DIR               world folder holding game.ini and map.m (default: the current folder;\n"
+           "                    when it holds no map.m, the installed sample world)\n"
            "  --headless        no window on screen; messages go to standard error\n"
            "  --frames N        quit after N frames\n"
            "  --screenshot F    write the last frame drawn to the PNG file F\n"
@@ -26,7 +30,10 @@ const char* usageText() {
            "                    opening more than 0.01 from its neighbour's box, are errors; boxes\n"
            "                    overlap when they share more than 0.01 in both X and Z; a triangle or\n"
            "                    portal under 1e-6 square units has no area\n"
-           "  --help            show this text\n";
+           "  --video F         write every frame drawn to the video F (.mp4, .webm or .gif), one\n"
+           "                    frame a demo record at 60 frames a second, through ffmpeg\n"
+           "  --help            show this text\n"
+           "  --version         show the version\n";
 }
 
 namespace {
@@ -58,6 +65,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.headless = true;
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
+        } else if (arg == "--video") {
+            if (!takeFileName(argc, argv, i, line.video, error)) return false;
+            if (videoFormatOf(line.video) == VideoFormat::none) {
+                error = "--video needs a file name ending in .mp4, .webm or .gif: " + line.video;
+                return false;
+            }
         } else if (arg == "--timedemo") {
             line.timedemo = true;
         } else if (arg == "--debug-view") {

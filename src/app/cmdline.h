@@ -1,6 +1,7 @@
 // The command line: portal-engine [--headless] [--frames N] [--screenshot FILE.png]
 // [--timedemo] [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]
-// [--no-stencil-portals] [--status] [--debug-view] [--check] [--help] [DIR]
+// [--no-stencil-portals] [--status] [--debug-view] [--check] [--video FILE] [--help]
+// [--version] [DIR]
 #pragma once
 
 #include <string>
@@ -8,6 +9,7 @@
 struct CommandLine {
     bool headless = false;
     bool help = false;
+    bool version = false;    // print the version and stop
     bool timedemo = false;   // as fast as it can, then frame times (also set by --timedemo-csv)
     bool debugView = false;  // the portal map shows from the first frame
     bool check = false;      // check the world and report instead of running it
@@ -19,6 +21,7 @@ struct CommandLine {
     bool noCulling = false;         // portal culling off from the first frame
     bool noStencilPortals = false;  // stencil portals off from the first frame
     bool status = false;            // frame-rate and cell lines on from the first frame
+    std::string video;       // every frame drawn, encoded by ffmpeg (.mp4, .webm or .gif)
     std::string worldDir;    // folder holding game.ini and map.m; empty: the current one
 };
 

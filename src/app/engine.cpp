@@ -10,6 +10,7 @@
 #include "app/config.h"
 #include "app/graphics.h"
 #include "app/timedemo.h"
+#include "app/video.h"
 #include "image/bitmap.h"
 #include "input/input.h"
 #include "render/render.h"
@@ -212,15 +213,19 @@ int engineMain(const CommandLine& line) {
     recordInto = absolutePath(line.record);
     timedemoRun = line.timedemo;
     frameLimit = int32_t(line.frames);
-    // The frame-time file is created first: a run whose figures cannot be kept is not made.
     std::string error;
+    if (!line.video.empty() && !beginVideoRecording(absolutePath(line.video), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    // The frame-time file is created first: a run whose figures cannot be kept is not made.
     if (line.timedemo && !startTimedemo(absolutePath(line.timedemoCsv), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     // However the run ends (frame count, Escape, end of a demo, a closed window), the
     // screenshot shows the last frame drawn.
-    keepLastFrame = !screenshotPath.empty();
+    keepLastFrame = !screenshotPath.empty() || !line.video.empty();
     debugView = line.debugView ? 1 : 0;
     if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
         std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
@@ -239,7 +244,9 @@ int engineMain(const CommandLine& line) {
     const int startStatus = engineStart(mainWindow);
     platform::setSwapInterval(line.headless || line.timedemo ? 0 : 1);
     if (startStatus == 0) applyStartSwitches(line);
-    const int exitCode = startStatus != 0 ? startStatus : runLoop(line);
+    int exitCode = startStatus != 0 ? startStatus : runLoop(line);
+    // The video ends with the last frame; one not written whole fails the run.
+    if (!line.video.empty() && !endVideoRecording(startStatus == 0) && exitCode == 0) exitCode = 1;
     if (startStatus != 0 && line.timedemo) {
         FrameTimeSummary unused;
         finishTimedemo(unused, error);

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <vector>
+
+#include "platform/icon.h"  // Required for: the window's icon
 
 namespace platform {
 
@@ -133,6 +136,28 @@ bool registerWindowClass(const char* className, WindowProc proc, const char* ico
     return true;
 }
 
+namespace {
+
+// The class's icon file when it names one that loads, the program's own picture otherwise.
+void setWindowIcon(SDL_Window* sdl, const std::string& iconFile) {
+    if (!iconFile.empty()) {
+        if (SDL_Surface* icon = SDL_LoadBMP(iconFile.c_str())) {
+            SDL_SetWindowIcon(sdl, icon);
+            SDL_FreeSurface(icon);
+            return;
+        }
+    }
+    constexpr int side = 64;
+    std::vector<uint8_t> pixels = drawIcon(side);
+    if (SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), side, side, 32, side * 4,
+                                                               SDL_PIXELFORMAT_RGBA32)) {
+        SDL_SetWindowIcon(sdl, icon);
+        SDL_FreeSurface(icon);
+    }
+}
+
+}  // namespace
+
 Window* createWindow(const char* className, const char* title, WindowStyle style, int width,
                      int height) {
     const auto found = windowClasses.find(className);
@@ -146,12 +171,7 @@ Window* createWindow(const char* className, const char* title, WindowStyle style
         std::fprintf(stderr, "Cannot create the window: %s\n", SDL_GetError());
         return nullptr;
     }
-    if (!found->second.iconFile.empty()) {
-        if (SDL_Surface* icon = SDL_LoadBMP(found->second.iconFile.c_str())) {
-            SDL_SetWindowIcon(sdl, icon);
-            SDL_FreeSurface(icon);
-        }
-    }
+    setWindowIcon(sdl, found->second.iconFile);
     Window* window = new Window{sdl, nullptr, found->second.proc, false};
     if (!firstWindow) firstWindow = window;
     return window;

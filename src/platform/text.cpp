@@ -3,8 +3,10 @@
 #include <SDL.h>      // Required for: SDL_Surface, pixel format conversion
 #include <SDL_ttf.h>  // Required for: TTF_OpenFont, TTF_RenderUTF8_Shaded
 #include <GL/gl.h>    // Required for: glDrawPixels over the picture
+#include <fontconfig/fontconfig.h>  // Required for: finding the status font
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -12,13 +14,30 @@ namespace {
 
 constexpr int fontPointSize = 14;
 
-// Fonts from the usual Debian packages, best first.
-const char* const fontCandidates[] = {
-    "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
-    "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf",
-    "/usr/share/fonts/truetype/freefont/FreeMono.ttf",
-    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-};
+// Asked of fontconfig: the font the status lines have always used; when it is missing,
+// fontconfig's nearest match (another monospaced face) stands in.
+constexpr const char* fontPattern = "DejaVu Sans Mono:style=Book:scalable=true";
+
+// The file of the best match for fontPattern, empty when fontconfig finds none.
+std::string statusFontFile() {
+    std::string path;
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return path;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(fontPattern));
+    if (pattern && FcConfigSubstitute(config, pattern, FcMatchPattern)) {
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
+            FcChar8* file = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
+                path = reinterpret_cast<const char*>(file);
+            FcPatternDestroy(match);
+        }
+    }
+    if (pattern) FcPatternDestroy(pattern);
+    FcConfigDestroy(config);
+    return path;
+}
 
 std::function<void(int, int, const std::string&)> textObserver;
 TTF_Font* font = nullptr;
@@ -31,12 +50,13 @@ TTF_Font* statusFont() {
         fontMissing = true;
         return nullptr;
     }
-    for (const char* path : fontCandidates) {
-        font = TTF_OpenFont(path, fontPointSize);
+    const std::string file = statusFontFile();
+    if (!file.empty()) {
+        font = TTF_OpenFont(file.c_str(), fontPointSize);
         if (font) return font;
     }
-    std::fprintf(stderr, "status text: no font found (tried %s and others); status lines are not drawn\n",
-                 fontCandidates[0]);
+    std::fprintf(stderr, "status text: no font found (fontconfig matched %s for \"%s\"); status lines are not drawn\n",
+                 file.empty() ? "nothing" : file.c_str(), fontPattern);
     fontMissing = true;
     return nullptr;
 }

@@ -109,6 +109,7 @@ void keepFrame() {
     glReadPixels(viewport[0], viewport[1], keptFrame.width, keptFrame.height, GL_RGB,
                  GL_UNSIGNED_BYTE, keptFrame.pixels.data());
     glPopClientAttrib();
+    if (frameKeptObserver) frameKeptObserver(keptFrame.width, keptFrame.height, keptFrame.pixels);
 }
 
 float framesPerSecond(int frame, uint32_t batchStart) {

@@ -206,6 +206,11 @@ extern int32_t frameLimit;
 // With a frame limit the frame that reaches it is kept in any case.
 extern bool keepLastFrame;
 
+// When set, called with every frame kept (each frame while keepLastFrame is set): its
+// size and its RGB rows, bottom first, as the screenshot takes them.
+extern std::function<void(int32_t width, int32_t height, const std::vector<uint8_t>& rgbBottomFirst)>
+    frameKeptObserver;
+
 // Writes the last frame kept (keepLastFrame) as an 8-bit RGB PNG. false, with a message
 // on standard error naming the file, when there is no frame or the file cannot be written.
 bool writeScreenshot(const std::string& pngPath);

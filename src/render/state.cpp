@@ -6,6 +6,7 @@ int32_t framesDrawn = 0;
 int32_t frameLimit = 0;
 bool keepLastFrame = false;
 KeptFrame keptFrame;
+std::function<void(int32_t, int32_t, const std::vector<uint8_t>&)> frameKeptObserver;
 FrameCounts frameCounts;
 std::function<void(double milliseconds)> frameTimeObserver;
 std::vector<uint32_t> grownSelectBuffer;
@@ -43,6 +44,7 @@ void resetRenderer() {
     framesDrawn = 0;
     frameLimit = 0;
     keepLastFrame = false;
+    frameKeptObserver = nullptr;
     keptFrame = KeptFrame{};
     grownSelectBuffer.clear();
     grownSelectBuffer.shrink_to_fit();
