@@ -5,7 +5,7 @@ WORLD ?= worlds/sample
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS ?= fuzz_map fuzz_check fuzz_bitmap fuzz_chunk3ds fuzz_model3ds
 
-.PHONY: deps build run test bench asan fuzz clean
+.PHONY: deps build run test bench asan fuzz mutants clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -40,6 +40,10 @@ fuzz: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(JOBS) $(FUZZ_TARGETS)
+
+# Every fault of tests/mutants.txt in turn, in a scratch copy of the tree (too slow for CI).
+mutants: deps
+	JOBS=$(JOBS) ./scripts/mutants.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz

@@ -22,13 +22,26 @@ using testgl::Rgb;
 namespace {
 
 const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, yellow{255, 255, 0}, black{0, 0, 0};
-enum Texture { texRed, texGreen, texBlue, texYellow };
+enum Texture { texRed, texGreen, texBlue, texYellow, texQuarters };
 
 ImageRecord solid(const Rgb& colour) {
     ImageRecord image;
     image.width = image.height = 4;
     for (int i = 0; i < 16; ++i)
         image.pixels.insert(image.pixels.end(), {uint8_t(colour.r), uint8_t(colour.g), uint8_t(colour.b)});
+    return image;
+}
+
+// 8 x 8 texels, red at s < 0.5 and t < 0.5, green at s >= 0.5 (t < 0.5), blue at t >= 0.5
+// (s < 0.5), yellow at both >= 0.5: a turned or mirrored wall texture shows.
+ImageRecord quarters() {
+    ImageRecord image;
+    image.width = image.height = 8;
+    for (int t = 0; t < 8; ++t)
+        for (int s = 0; s < 8; ++s) {
+            const Rgb& c = t < 4 ? (s < 4 ? red : green) : (s < 4 ? blue : yellow);
+            image.pixels.insert(image.pixels.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+        }
     return image;
 }
 
@@ -41,6 +54,7 @@ protected:
         platform::resetMessages();
         const Rgb colours[] = {red, green, blue, yellow};
         for (const Rgb& c : colours) textures[textureCount++].image = std::make_unique<ImageRecord>(solid(c));
+        textures[textureCount++].image = std::make_unique<ImageRecord>(quarters());
         uploadTextures();
         placeEye(0, 0);
     }
@@ -72,11 +86,20 @@ void wallAcross(int texture, float x1, float x2, float z, float y0 = 0, float y1
 // Tall enough to fill every row of the view behind everything else.
 void backdrop(int texture, float z) { wallAcross(texture, 60, -60, z, -60, 60); }
 
-TEST_F(DrawGl, TheWallAheadShowsInItsTexturesColour) {
+TEST_F(DrawGl, TheWallAheadShowsItsTextureTheWayItsCoordinatesLayIt) {
     addCell(-20, -20, 20, 20);
-    wallAcross(texGreen, 3, -3, 10);
+    // s runs 0..1 from the wall's left end to its right, t from its foot to its top.
+    wallAcross(texQuarters, 3, -3, 10);
+    const float s[2][3] = {{0, 1, 1}, {0, 1, 0}}, t[2][3] = {{0, 0, 1}, {0, 1, 1}};
+    for (int p = 0; p < 2; ++p)
+        for (int k = 0; k < 3; ++k) wallPolygons[size_t(p)].s[k] = s[p][k], wallPolygons[size_t(p)].t[k] = t[p][k];
     drawFrames(1);
-    EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), green));
+    // The eye is at height 3, the wall 0..6 high 10 ahead: 16 pixels a unit.
+    const int left = screenX(1.5f, 10), right = screenX(-1.5f, 10), top = 60 - 24, foot = 60 + 24;
+    EXPECT_TRUE(testgl::near(testgl::pixel(left, foot), red));
+    EXPECT_TRUE(testgl::near(testgl::pixel(right, foot), green));
+    EXPECT_TRUE(testgl::near(testgl::pixel(left, top), blue));
+    EXPECT_TRUE(testgl::near(testgl::pixel(right, top), yellow));
     EXPECT_TRUE(testgl::near(testgl::pixel(2, 60), black));  // 5 units left at that depth
     EXPECT_EQ(framesDrawn, 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
