@@ -131,6 +131,11 @@ for p in $all_programs; do
     fi
 done
 
+# A run stopped half-way leaves no fault behind in the scratch tree.
+applied=""
+trap '[ -n "$applied" ] && cp "$repo/$applied" "$tree/$applied"' EXIT
+trap 'exit 130' INT TERM
+
 caught=0 missed=0 broken=0
 for ((i = 0; i < total; i++)); do
     f=${files[$i]} where="${list##*/}:${lines[$i]}"
@@ -147,6 +152,7 @@ for ((i = 0; i < total; i++)); do
         broken=$((broken + 1))
         continue
     fi
+    applied=$f
     apply_fault "$tree/$f"
     # shellcheck disable=SC2086
     if ! build_targets $(targets_for ${tests[$i]}); then
@@ -168,6 +174,7 @@ for ((i = 0; i < total; i++)); do
         fi
     fi
     cp "$repo/$f" "$tree/$f"  # back to the working tree's text, with a fresh time
+    applied=""
 done
 
 elapsed=$(($(date +%s) - start))
