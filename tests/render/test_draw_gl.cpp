@@ -83,16 +83,25 @@ void wallAcross(int texture, float x1, float x2, float z, float y0 = 0, float y1
     addTriangle(texture, {x1, y0, z}, {x2, y1, z}, {x1, y1, z});
 }
 
+// The wall in the quarters texture: s runs 0..1 from its left end to its right, t from
+// its foot to its top.
+void quartersWallAcross(float x1, float x2, float z) {
+    const int first = polygonCount;
+    wallAcross(texQuarters, x1, x2, z);
+    const float s[2][3] = {{0, 1, 1}, {0, 1, 0}}, t[2][3] = {{0, 0, 1}, {0, 1, 1}};
+    for (int p = 0; p < 2; ++p)
+        for (int k = 0; k < 3; ++k) {
+            wallPolygons[size_t(first + p)].s[k] = s[p][k];
+            wallPolygons[size_t(first + p)].t[k] = t[p][k];
+        }
+}
+
 // Tall enough to fill every row of the view behind everything else.
 void backdrop(int texture, float z) { wallAcross(texture, 60, -60, z, -60, 60); }
 
 TEST_F(DrawGl, TheWallAheadShowsItsTextureTheWayItsCoordinatesLayIt) {
     addCell(-20, -20, 20, 20);
-    // s runs 0..1 from the wall's left end to its right, t from its foot to its top.
-    wallAcross(texQuarters, 3, -3, 10);
-    const float s[2][3] = {{0, 1, 1}, {0, 1, 0}}, t[2][3] = {{0, 0, 1}, {0, 1, 1}};
-    for (int p = 0; p < 2; ++p)
-        for (int k = 0; k < 3; ++k) wallPolygons[size_t(p)].s[k] = s[p][k], wallPolygons[size_t(p)].t[k] = t[p][k];
+    quartersWallAcross(3, -3, 10);
     drawFrames(1);
     // The eye is at height 3, the wall 0..6 high 10 ahead: 16 pixels a unit.
     const int left = screenX(1.5f, 10), right = screenX(-1.5f, 10), top = 60 - 24, foot = 60 + 24;
@@ -336,7 +345,7 @@ TEST_F(DrawGl, StatusLinesAreReadableOverTheTopLeftCorner) {
 
 TEST_F(DrawGl, TheScreenshotIsTheLastFrameAsAPng) {
     addCell(-20, -20, 20, 20);
-    wallAcross(texGreen, 3, -3, 10);
+    quartersWallAcross(3, -3, 10);
     drawFrames(1);
     const std::string path = ::testing::TempDir() + "render_shot.png";
     ASSERT_TRUE(writeScreenshot(path));
@@ -348,10 +357,15 @@ TEST_F(DrawGl, TheScreenshotIsTheLastFrameAsAPng) {
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
     ASSERT_EQ(int(image.width), testgl::width);
     ASSERT_EQ(int(image.height), testgl::height);
-    const uint8_t* centre = &pixels[(60 * testgl::width + 80) * 3];
-    EXPECT_TRUE(testgl::near(Rgb{centre[0], centre[1], centre[2]}, green));
-    const uint8_t* top = &pixels[(2 * testgl::width + 80) * 3];  // above the wall: row order
-    EXPECT_TRUE(testgl::near(Rgb{top[0], top[1], top[2]}, black));
+    // Rows top first: the wall's top left quarter (blue) above its foot's (red).
+    const auto shot = [&](int x, int y) {
+        const uint8_t* p = &pixels[(size_t(y) * testgl::width + x) * 3];
+        return Rgb{p[0], p[1], p[2]};
+    };
+    EXPECT_TRUE(testgl::near(shot(screenX(1.5f, 10), 60 - 24), blue));
+    EXPECT_TRUE(testgl::near(shot(screenX(1.5f, 10), 60 + 24), red));
+    EXPECT_TRUE(testgl::near(shot(screenX(-1.5f, 10), 60 + 24), green));
+    EXPECT_TRUE(testgl::near(shot(80, 2), black));  // above the wall
     std::remove(path.c_str());
 
     EXPECT_FALSE(writeScreenshot("/nonexistent-folder/shot.png"));
