@@ -7,7 +7,7 @@ FUZZ_TARGETS ?= fuzz_map fuzz_check fuzz_bitmap fuzz_chunk3ds fuzz_model3ds
 
 PREFIX ?= /usr/local
 
-.PHONY: deps build run test bench asan fuzz install deb clip clean
+.PHONY: deps build run test bench asan fuzz mutants install deb clip clean
 
 deps:
 	@./scripts/install-deps.sh build
@@ -62,6 +62,10 @@ deb: build
 # The README's clip of the sample world's demo, docs/sample-walk.gif.
 clip: build
 	./scripts/make-clip.sh $(BUILD) docs/sample-walk.gif
+
+# Every fault of tests/mutants.txt in turn, in a scratch copy of the tree (too slow for CI).
+mutants: deps
+	JOBS=$(JOBS) ./scripts/mutants.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz

@@ -109,6 +109,43 @@ TEST_F(Config, SizesMustMakeAWindow) {
     EXPECT_NE(warnings.find("HEIGHT must be"), std::string::npos) << warnings;
 }
 
+// A value that is not a number is not consumed: the word is read again as a key, so a key
+// written where the value should be still counts. A number out of range is consumed.
+TEST_F(Config, EdgeValuesAndAKeyRightAfterABadValue) {
+    struct Case {
+        const char* text;
+        int width, height, fullscreen, playDemo;  // as the start-up reader leaves them
+        int windowWidth, windowHeight, windowFullscreen;
+    };
+    const Case cases[] = {
+        {"WIDTH HEIGHT 600", 640, 600, 1, 0, 640, 600, 0},
+        {"FULLSCREEN WIDTH 800", 800, 480, 1, 0, 800, 480, 0},
+        {"HEIGHT FULLSCREEN 0", 640, 480, 0, 0, 640, 480, 0},
+        {"WIDTH 0 HEIGHT 600", 640, 600, 1, 0, 640, 600, 0},
+        {"WIDTH 1 HEIGHT 1 FULLSCREEN 0", 1, 1, 0, 0, 1, 1, 0},
+        {"PLAYDEMO WIDTH 800", 800, 480, 1, 0, 800, 480, 0},
+        {"PLAYDEMO x HEIGHT 300", 640, 300, 1, 0, 640, 300, 0},
+        {"DIRECTX 0x1 HEIGHT 300 WIDTH", 640, 300, 1, 0, 640, 300, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        resetSettings();
+        const std::string path = writeIni(c.text);
+        testing::internal::CaptureStderr();
+        const WindowConfig window = readWindowConfig(path.c_str());
+        readEngineConfig(path.c_str());
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(WIDTH, c.width);
+        EXPECT_EQ(HEIGHT, c.height);
+        EXPECT_EQ(FULLSCREEN, c.fullscreen);
+        EXPECT_EQ(DIRECTX, 0);
+        EXPECT_EQ(PLAYDEMO, c.playDemo);
+        EXPECT_EQ(window.width, c.windowWidth);
+        EXPECT_EQ(window.height, c.windowHeight);
+        EXPECT_EQ(window.fullscreen, c.windowFullscreen);
+    }
+}
+
 TEST_F(Config, LongTokensAndDemoPathsAreReadWhole) {
     const std::string longWord(5000, 'x');
     const std::string longPath = "demos/" + std::string(300, 'd') + ".dem";
@@ -149,6 +186,8 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
         {{"--frames"}, false, "--frames needs"},
         {{"--frames", "-3"}, false, "--frames needs"},
         {{"--frames", "12x"}, false, "--frames needs"},
+        {{"--frames", "0"}, false, "--frames needs a positive whole number"},
+        {{"--frames", "--headless"}, false, "--frames needs"},
         {{"--screenshot"}, false, "--screenshot needs"},
         {{"a", "b"}, false, "more than one world folder"},
         {{"--demo", "walk.dem", "--record", "rec.dem", "--no-culling", "--no-stencil-portals", "--status"}, true, ""},
@@ -170,6 +209,11 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
     ASSERT_TRUE(parseCommandLine(7, argv, line, error));
     EXPECT_TRUE(line.headless);
     EXPECT_EQ(line.frames, 30);
+    // The smallest count there is.
+    const char* one[] = {"portal-engine", "--frames", "1"};
+    CommandLine single;
+    ASSERT_TRUE(parseCommandLine(3, one, single, error)) << error;
+    EXPECT_EQ(single.frames, 1);
     EXPECT_EQ(line.screenshot, "s.png");
     EXPECT_EQ(line.worldDir, "dir");
     EXPECT_FALSE(line.timedemo);

@@ -139,6 +139,15 @@ TEST_F(RegularFile, AMissingNameFallsBackToItsMatchIgnoringCase) {
     write("caf\xc3\xa9.bmp", "utf8");
     fs::create_directory(path("Sub"));
     write("Sub/inner.bmp", "inner");
+    // Every case of "many.bmp"'s stem, the first in byte order ("MANY.bmp") neither first
+    // nor last written, so that whatever order the folder lists them in, only a choice by
+    // byte order finds it.
+    for (int bits = 1; bits < 17; ++bits) {
+        std::string stem = "many";
+        for (int i = 0; i < 4; ++i)
+            if ((bits & 15) & (1 << i)) stem[size_t(i)] = char(stem[size_t(i)] - 'a' + 'A');
+        write(stem + ".bmp", "many");
+    }
 
     struct Case {
         const char* name;
@@ -150,6 +159,7 @@ TEST_F(RegularFile, AMissingNameFallsBackToItsMatchIgnoringCase) {
         {"Wall.BMP", "Wall.BMP"},        // the exact name wins over another match
         {"WALL.bmp", "Wall.BMP"},        // several match: the first in byte order
         {"TWICE.bmp", "Twice.bmp"},
+        {"many.BMP", "MANY.bmp"},
         {"CAF\xc3\xa9.BMP", "caf\xc3\xa9.bmp"},
         {"CAF\xc3\x89.BMP", nullptr},    // only ASCII letters fold
         {"Sub/INNER.BMP", "Sub/inner.bmp"},

@@ -63,6 +63,55 @@ TEST_F(Collision, AWallTooCloseTakesBackOnlyWhatIsNeeded) {
     }
 }
 
+// A wall of its own plane a·x + c·z + d = 0, standing in the current cell.
+int planeWall(float a, float c, float d) {
+    const int wall = addTriangle(0, {0, 0, 0}, {0, 5, 0}, {1, 0, 0});
+    wallPolygons[wall].normalX[0] = a;
+    wallPolygons[wall].normalY[0] = 0;
+    wallPolygons[wall].normalZ[0] = c;
+    wallPolygons[wall].planeD[0] = d;
+    return wall;
+}
+
+TEST_F(Collision, DiagonalStepsAgainstObliqueWallsTakeBackXBeforeZ) {
+    struct Case {
+        const char* name;
+        float a, c, d;       // the wall's plane
+        float x, z, dx, dz;  // eye after the step, and the step
+        float expectedX, expectedZ;
+    };
+    // The eye stands at the origin after a step of 0.1 on both axes. Against x + 2z = t
+    // (squared distance (t - x - 2z)^2 / 5, limit at 3.536 from the plane in t) taking
+    // back Z gains twice what taking back X does.
+    const Case cases[] = {
+        // X back alone (3.55) and Z back alone (3.65) both clear: X is tried first.
+        {"either would do: X goes back", 1, 2, -3.45f, 0, 0, 0.1f, 0.1f, -0.1f, 0},
+        // X back alone (3.5) is not enough, Z back alone (3.6) is: X is restored.
+        {"only Z clears: X is restored", 1, 2, -3.40f, 0, 0, 0.1f, 0.1f, 0, -0.1f},
+        // Neither alone (3.4, 3.5) clears, both (3.6) do.
+        {"neither alone: both go back", 1, 2, -3.30f, 0, 0, 0.1f, 0.1f, -0.1f, -0.1f},
+        // Mirrored: x - 2z = t, stepping +X and -Z.
+        {"mirrored, only Z clears", 1, -2, -3.40f, 0, 0, 0.1f, -0.1f, 0, 0.1f},
+        {"mirrored, either would do", 1, -2, -3.45f, 0, 0, 0.1f, -0.1f, -0.1f, 0},
+        // The other way round: 2x + z = t, X back gains more; only X clears.
+        {"steep wall, only X clears", 2, 1, -3.40f, 0, 0, 0.1f, 0.1f, -0.1f, 0},
+        // Squared distance exactly 2.5 (25 / 10) after the step: not below, nothing moves.
+        {"exactly at the limit", 1, 3, -5, 0, 0, 0.1f, 0.1f, 0, 0},
+        // 1.225 after the step, exactly 2.5 with X back: that is clear, Z is kept.
+        {"X back reaches the limit exactly", 3, 1, -5.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0, 0.5f},
+    };
+    for (const Case& c : cases) {
+        reset();
+        addCell(-100, -100, 100, 100);
+        currentCell = 0;
+        const int wall = planeWall(c.a, c.c, c.d);
+        stepTo(c.x, c.z, c.dx, c.dz);
+        resolve(hitsOn({wall}), 1);
+        EXPECT_FLOAT_EQ(camera.posX, c.expectedX) << c.name;
+        EXPECT_FLOAT_EQ(camera.posZ, c.expectedZ) << c.name;
+    }
+}
+
 TEST_F(Collision, ACornerTakesBackBothSteps) {
     // Plane x + z = 2: 2.0 away squared at the origin, 2.205 with either step back alone.
     const int corner = addTriangle(0, {2, 0, 0}, {0, 0, 2}, {2, 5, 0});

@@ -22,13 +22,26 @@ using testgl::Rgb;
 namespace {
 
 const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, yellow{255, 255, 0}, black{0, 0, 0};
-enum Texture { texRed, texGreen, texBlue, texYellow };
+enum Texture { texRed, texGreen, texBlue, texYellow, texQuarters };
 
 ImageRecord solid(const Rgb& colour) {
     ImageRecord image;
     image.width = image.height = 4;
     for (int i = 0; i < 16; ++i)
         image.pixels.insert(image.pixels.end(), {uint8_t(colour.r), uint8_t(colour.g), uint8_t(colour.b)});
+    return image;
+}
+
+// 8 x 8 texels, red at s < 0.5 and t < 0.5, green at s >= 0.5 (t < 0.5), blue at t >= 0.5
+// (s < 0.5), yellow at both >= 0.5: a turned or mirrored wall texture shows.
+ImageRecord quarters() {
+    ImageRecord image;
+    image.width = image.height = 8;
+    for (int t = 0; t < 8; ++t)
+        for (int s = 0; s < 8; ++s) {
+            const Rgb& c = t < 4 ? (s < 4 ? red : green) : (s < 4 ? blue : yellow);
+            image.pixels.insert(image.pixels.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+        }
     return image;
 }
 
@@ -41,6 +54,7 @@ protected:
         platform::resetMessages();
         const Rgb colours[] = {red, green, blue, yellow};
         for (const Rgb& c : colours) textures[textureCount++].image = std::make_unique<ImageRecord>(solid(c));
+        textures[textureCount++].image = std::make_unique<ImageRecord>(quarters());
         uploadTextures();
         placeEye(0, 0);
     }
@@ -69,14 +83,32 @@ void wallAcross(int texture, float x1, float x2, float z, float y0 = 0, float y1
     addTriangle(texture, {x1, y0, z}, {x2, y1, z}, {x1, y1, z});
 }
 
+// The wall in the quarters texture: s runs 0..1 from its left end to its right, t from
+// its foot to its top.
+void quartersWallAcross(float x1, float x2, float z) {
+    const int first = polygonCount;
+    wallAcross(texQuarters, x1, x2, z);
+    const float s[2][3] = {{0, 1, 1}, {0, 1, 0}}, t[2][3] = {{0, 0, 1}, {0, 1, 1}};
+    for (int p = 0; p < 2; ++p)
+        for (int k = 0; k < 3; ++k) {
+            wallPolygons[size_t(first + p)].s[k] = s[p][k];
+            wallPolygons[size_t(first + p)].t[k] = t[p][k];
+        }
+}
+
 // Tall enough to fill every row of the view behind everything else.
 void backdrop(int texture, float z) { wallAcross(texture, 60, -60, z, -60, 60); }
 
-TEST_F(DrawGl, TheWallAheadShowsInItsTexturesColour) {
+TEST_F(DrawGl, TheWallAheadShowsItsTextureTheWayItsCoordinatesLayIt) {
     addCell(-20, -20, 20, 20);
-    wallAcross(texGreen, 3, -3, 10);
+    quartersWallAcross(3, -3, 10);
     drawFrames(1);
-    EXPECT_TRUE(testgl::near(testgl::pixel(80, 60), green));
+    // The eye is at height 3, the wall 0..6 high 10 ahead: 16 pixels a unit.
+    const int left = screenX(1.5f, 10), right = screenX(-1.5f, 10), top = 60 - 24, foot = 60 + 24;
+    EXPECT_TRUE(testgl::near(testgl::pixel(left, foot), red));
+    EXPECT_TRUE(testgl::near(testgl::pixel(right, foot), green));
+    EXPECT_TRUE(testgl::near(testgl::pixel(left, top), blue));
+    EXPECT_TRUE(testgl::near(testgl::pixel(right, top), yellow));
     EXPECT_TRUE(testgl::near(testgl::pixel(2, 60), black));  // 5 units left at that depth
     EXPECT_EQ(framesDrawn, 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -313,7 +345,7 @@ TEST_F(DrawGl, StatusLinesAreReadableOverTheTopLeftCorner) {
 
 TEST_F(DrawGl, TheScreenshotIsTheLastFrameAsAPng) {
     addCell(-20, -20, 20, 20);
-    wallAcross(texGreen, 3, -3, 10);
+    quartersWallAcross(3, -3, 10);
     drawFrames(1);
     const std::string path = ::testing::TempDir() + "render_shot.png";
     ASSERT_TRUE(writeScreenshot(path));
@@ -325,10 +357,15 @@ TEST_F(DrawGl, TheScreenshotIsTheLastFrameAsAPng) {
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
     ASSERT_EQ(int(image.width), testgl::width);
     ASSERT_EQ(int(image.height), testgl::height);
-    const uint8_t* centre = &pixels[(60 * testgl::width + 80) * 3];
-    EXPECT_TRUE(testgl::near(Rgb{centre[0], centre[1], centre[2]}, green));
-    const uint8_t* top = &pixels[(2 * testgl::width + 80) * 3];  // above the wall: row order
-    EXPECT_TRUE(testgl::near(Rgb{top[0], top[1], top[2]}, black));
+    // Rows top first: the wall's top left quarter (blue) above its foot's (red).
+    const auto shot = [&](int x, int y) {
+        const uint8_t* p = &pixels[(size_t(y) * testgl::width + x) * 3];
+        return Rgb{p[0], p[1], p[2]};
+    };
+    EXPECT_TRUE(testgl::near(shot(screenX(1.5f, 10), 60 - 24), blue));
+    EXPECT_TRUE(testgl::near(shot(screenX(1.5f, 10), 60 + 24), red));
+    EXPECT_TRUE(testgl::near(shot(screenX(-1.5f, 10), 60 + 24), green));
+    EXPECT_TRUE(testgl::near(shot(80, 2), black));  // above the wall
     std::remove(path.c_str());
 
     EXPECT_FALSE(writeScreenshot("/nonexistent-folder/shot.png"));

@@ -38,6 +38,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const Rgb red{255, 0, 0}, green{0, 200, 0}, blue{0, 0, 255}, black{0, 0, 0}, grey{128, 128, 128};
+const Rgb yellow{255, 255, 0}, white{255, 255, 255};
 
 // A 24-bit BMP of `width` x `height` from packed RGB rows, bottom row first.
 bool writeRgbBmp(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
@@ -52,6 +53,19 @@ bool writeRgbBmp(const std::string& path, int width, int height, const std::vect
         }
     layout.pixels = padRows(rows);
     return writeBytes(path, makeBmp(layout));
+}
+
+// An 8 x 8 texture in four colours, one a quarter, so that a turned or mirrored texture
+// shows: `low` at u < 0.5 and v < 0.5, `right` at u >= 0.5 and v < 0.5, `up` at u < 0.5
+// and v >= 0.5, `both` at u >= 0.5 and v >= 0.5 (v = 0 is the bottom row).
+bool writeQuartersBmp(const std::string& path, const Rgb& low, const Rgb& right, const Rgb& up, const Rgb& both) {
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const Rgb& c = y < 4 ? (x < 4 ? low : right) : (x < 4 ? up : both);
+            rgb.insert(rgb.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+        }
+    return writeRgbBmp(path, 8, 8, rgb);
 }
 
 class ModelGl : public ::testing::Test {
@@ -114,9 +128,9 @@ protected:
 
 TEST_F(ModelGl, TheLastTexturedGroupRepresentsTheModel) {
     ASSERT_TRUE(writeSolidBmp("red.bmp", 4, 4, 255, 0, 0));
-    ASSERT_TRUE(writeSolidBmp("blue.bmp", 4, 4, 0, 0, 255));
-    // The map named blue.bmp first: the model finds its entry rather than loading it again.
-    ASSERT_EQ(findOrAddTexture("blue.bmp", [](const char* name) { return loadBitmap(name); }), 0);
+    ASSERT_TRUE(writeQuartersBmp("quarters.bmp", blue, green, yellow, white));
+    // The map named quarters.bmp first: the model finds its entry rather than loading it again.
+    ASSERT_EQ(findOrAddTexture("quarters.bmp", [](const char* name) { return loadBitmap(name); }), 0);
     const ImageRecord* mapsImage = textures[0].image.get();
     ASSERT_NE(mapsImage, nullptr);
     lastModelTexture = 77;
@@ -124,9 +138,10 @@ TEST_F(ModelGl, TheLastTexturedGroupRepresentsTheModel) {
     // Both meshes of one name, as files that cut names short have them: each is built.
     mw::Mesh first = mw::square("twin", "plain", 2);
     first.groups.push_back({"red", {0, 1}});
-    mw::Mesh second = mw::square("twin", "blue", 2);
-    second.groups = {{"blue", {0}}, {"missing", {1}}};  // the last group's material is not in the file
-    ASSERT_TRUE(mw::writeScene("pair.3ds", {{"plain", ""}, {"red", "red.bmp"}, {"blue", "blue.bmp"}}, {first, second}));
+    mw::Mesh second = mw::square("twin", "quarters", 2);
+    second.groups = {{"quarters", {0}}, {"missing", {1}}};  // the last group's material is not in the file
+    ASSERT_TRUE(mw::writeScene("pair.3ds", {{"plain", ""}, {"red", "red.bmp"}, {"quarters", "quarters.bmp"}},
+                               {first, second}));
     const int32_t list = buildModel("pair.3ds");
     EXPECT_EQ(errorPending3ds, 0) << ErrorList3ds()[0].where;
 
@@ -134,14 +149,18 @@ TEST_F(ModelGl, TheLastTexturedGroupRepresentsTheModel) {
     EXPECT_STREQ(textures[1].fileName, "red.bmp");
     EXPECT_NE(textures[1].image, nullptr);
     EXPECT_EQ(textures[0].image.get(), mapsImage);
-    EXPECT_EQ(lastModelTexture, 0);  // blue, the second textured group's
+    EXPECT_EQ(lastModelTexture, 0);  // quarters, the second textured group's
     EXPECT_TRUE(bitmapErrors.empty());
 
     uploadTextures();
     ASSERT_NE(list, 0);
     ASSERT_TRUE(glIsList(GLuint(list)));
     drawList(list, lastModelTexture);
-    EXPECT_TRUE(testgl::near(at(0.5f, -0.5f), blue));  // face 0 of the second mesh
+    // Face 0 of the second mesh, the lower triangle from (-1, -1) through (1, -1) to (1, 1),
+    // where u runs with x and v with y: three quarters of the texture, each in its place.
+    EXPECT_TRUE(testgl::near(at(0.5f, -0.5f), green));   // (u, v) = (0.75, 0.25)
+    EXPECT_TRUE(testgl::near(at(-0.3f, -0.8f), blue));   // (0.35, 0.1)
+    EXPECT_TRUE(testgl::near(at(0.8f, 0.3f), white));    // (0.9, 0.65)
     EXPECT_TRUE(testgl::near(at(-0.5f, 0.5f), black));  // face 1: its material is missing
     // The id glGenLists handed out is 100 below, reserved and empty.
     EXPECT_TRUE(glIsList(GLuint(list - modelListOffset)));

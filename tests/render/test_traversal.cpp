@@ -1,6 +1,8 @@
 // The portal walk without GL: wedge tests, marks, portals, placements, stencil entries.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "render/world_fixture.h"
 
 using namespace testworld;
@@ -140,6 +142,61 @@ TEST_F(Traversal, ACellSeenAlongTwoPathsIsEnteredOnce) {
     EXPECT_EQ(visitedCells[2], d);  // depth first: b, then d through b
     EXPECT_EQ(visitedCells[3], c);
     (void)d;
+}
+
+// Below the top level the wedge through the last opening and the view wedge differ: a
+// portal is followed only when it passes both, while walls are marked by the opening's
+// wedge alone. The eye is at the origin looking along +Z, so the view takes in |x| <= z/2;
+// cells 0..3 are chained by openings across +Z at z = 10, 20 and 30.
+TEST_F(Traversal, BelowTheTopLevelAPortalMustPassTheOpeningAndTheView) {
+    struct Opening {
+        int from;
+        float x1, x2;  // corner 0 at x1, corner 3 at x2
+    };
+    struct Marker {
+        int cell;
+        float x, z;
+        int expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Opening> openings;
+        int expectedVisited;
+        std::vector<Marker> markers;
+    };
+    const Case cases[] = {
+        // Through a narrow opening (|x| <= z/10), the next one lies in the view only.
+        {"second opening in the view, outside the first", {{0, 1, -1}, {1, 5, 4}}, 2,
+         {{1, 1.2f, 15, 1}, {1, 3, 15, 0}}},
+        // Through an opening wider than the view (|x| <= 2z), the next one lies in it
+        // but outside the view; a wall there is still marked by the opening's wedge.
+        {"second opening in the first, outside the view", {{0, 20, -20}, {1, 15, 14}}, 2,
+         {{1, 12, 15, 1}, {1, 40, 15, 0}}},
+        {"third opening in the view, outside the second", {{0, 20, -20}, {1, 2, -2}, {2, 8, 7}}, 3,
+         {{2, 1, 25, 1}, {2, 5, 25, 0}}},
+        {"third opening in the second, outside the view", {{0, 20, -20}, {1, 20, -20}, {2, 20, 19}}, 3,
+         {{2, 20, 25, 1}}},
+        {"three openings inside both", {{0, 1, -1}, {1, 1, -1}, {2, 1, -1}}, 4, {{3, 0, 35, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        for (int cell = 0; cell < 4; ++cell) {
+            addCell(-50, cell == 0 ? -5.0f : 10.0f * cell, 50, 10.0f * cell + 10);
+            for (const Marker& m : c.markers)
+                if (m.cell == cell) addMarker(0, m.x, m.z);
+        }
+        for (const Opening& o : c.openings) {
+            const float z = 10.0f * (o.from + 1);
+            addPortal(o.from, o.from + 1, o.x1, z, o.x2, z);
+        }
+        placeEye(0, 0);
+        computeVisibleSet();
+        EXPECT_EQ(visitedCount, c.expectedVisited);
+        EXPECT_EQ(viewedCellCount, c.expectedVisited);
+        for (size_t i = 0; i < c.markers.size(); ++i)
+            EXPECT_EQ(wallPolygons[i].visibleMark, c.markers[i].expected) << "marker " << i;
+    }
 }
 
 TEST_F(Traversal, NeighboursComposeThePlacementAcrossPortals) {
