@@ -8,6 +8,13 @@
 // size) with portal culling on (1) and off from the start (0, as --no-culling); for the
 // open world also switched off after a walk (2, as Shift+Q).
 //
+// Then whole frames, the long way and with the frame's shortcuts side by side in one run
+// (FrameShortcuts; see BM_WholeFrameAtScale): on the generated worlds of
+// tests/render/scale_world.h (250 cells, 100k wall triangles; 1M as well with
+// BENCH_HUGE_WORLDS=1), a view with many cells in it and one with one, culling on and off,
+// and over the sample world's demo (BM_SampleDemoCpu; BENCH_DEMO_FRAMES=N plays its first
+// N frames only).
+//
 // The offscreen driver rasterises on the benchmark's own thread (LP_NUM_THREADS=0 unless
 // set otherwise), so the thread's CPU time holds all of a frame's work: fps_cpu (frames
 // per CPU second) is the figure to compare on a machine shared with other work, fps
@@ -27,10 +34,14 @@
 #include "open_world.h"
 #include "render/gl_fixture.h"
 #include "render/map_writer.h"
+#include "render/scale_world.h"
 #include "render/world_fixture.h"
 #include "support/box_model.h"
 #include "support/chunk_writer.h"
+#include "input/input.h"
+#include "platform/platform.h"
 #include "world/init.h"
+#include "world/settings.h"
 
 namespace {
 
@@ -103,8 +114,38 @@ bool openContext() {
     return problem.empty();
 }
 
+// The generated world last loaded, kept for the next benchmark that asks for the same
+// (building the 1M world takes a while).
+struct LoadedScaleWorld {
+    int openings = -1;
+    int64_t triangles = 0;
+};
+LoadedScaleWorld loadedScaleWorld;
+
+bool loadScaleWorld(scaleworld::Openings openings, int64_t triangles) {
+    if (loadedScaleWorld.openings == int(openings) && loadedScaleWorld.triangles == triangles) return true;
+    if (loadedScaleWorld.openings >= 0) {
+        scaleworld::releaseModels();
+        releaseWorld();
+    }
+    testgl::startState();
+    testworld::reset();
+    scaleworld::build(openings, triangles);
+    scaleworld::upload();
+    loadedScaleWorld = LoadedScaleWorld{int(openings), triangles};
+    return true;
+}
+
+void forgetScaleWorld() {
+    if (loadedScaleWorld.openings < 0) return;
+    scaleworld::releaseModels();
+    releaseWorld();
+    loadedScaleWorld = LoadedScaleWorld{};
+}
+
 void BM_FrameCpu(benchmark::State& state) {
     const World world = World(state.range(0));
+    forgetScaleWorld();
     if (!openContext() || !loadWorld(world)) {
         state.SkipWithError("the world could not be loaded");
         return;
@@ -148,6 +189,7 @@ void BM_HeadlessFrames(benchmark::State& state) {
         state.SkipWithError("no headless GL context");
         return;
     }
+    forgetScaleWorld();
     testgl::startState();  // as start-up leaves it, before the world is loaded
     if (!loadWorld(world)) {
         state.SkipWithError("the world could not be loaded");
@@ -190,6 +232,131 @@ BENCHMARK(BM_HeadlessFrames)
     ->Args({corridorWorld, 1})->Args({corridorWorld, 0})
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// --- Whole frames at scale, the long way and with the frame's shortcuts -------------
+//
+// One frame per iteration through the engine's frame step (control step, selection pass,
+// collision, walk, list compile, drawing, stencil windows), waited for with glFinish; the
+// time reported is the thread's CPU time of the frame (the rasteriser runs on it), and
+// ns_per_visible_triangle that time over the wall triangles the frame drew. path 0 is the
+// long way (every shortcut off, as before they were made), 1 every shortcut on; 2, 3 and 4
+// only the selection test, the stencil scissor, the kept walk.
+
+FrameShortcuts shortcutsFor(int path) {
+    FrameShortcuts s{false, false, false};
+    if (path == 1) s = FrameShortcuts{};
+    s.nameOnlyHittable = path == 1 || path == 2;
+    s.scissorStencil = path == 1 || path == 3;
+    s.reuseWalk = path == 1 || path == 4;
+    return s;
+}
+
+void drainQuitMessages() {
+    platform::Message message;
+    while (platform::peekMessage(message)) platform::getMessage(message);
+}
+
+// One frame through frameStep; its CPU seconds.
+double timedFrame() {
+    frameLimit = framesDrawn + 1;
+    const double start = threadCpuSeconds();
+    frameStep();
+    glFinish();
+    const double took = threadCpuSeconds() - start;
+    drainQuitMessages();
+    return took;
+}
+
+void BM_WholeFrameAtScale(benchmark::State& state, scaleworld::Openings openings, int64_t triangles) {
+    const auto view = scaleworld::View(state.range(0));
+    const int culling = int(state.range(1));
+    const int path = int(state.range(2));
+    if (!openContext()) {
+        state.SkipWithError("no headless GL context");
+        return;
+    }
+    loadScaleWorld(openings, triangles);
+    scaleworld::placeEye(openings, view);
+    portalCulling = culling;
+    frameShortcuts = shortcutsFor(path);
+    timedFrame();  // the first frame of a world pays for its lists
+    double cpu = 0;
+    for (auto _ : state) {
+        const double took = timedFrame();
+        cpu += took;
+        state.SetIterationTime(took);
+    }
+    const double frames = double(state.iterations());
+    state.counters["visible_triangles"] = double(frameCounts.wallsDrawn);
+    state.counters["ns_per_visible_triangle"] =
+        frameCounts.wallsDrawn > 0 ? cpu / frames / frameCounts.wallsDrawn * 1e9 : 0;
+    state.counters["cells_entered"] = double(frameCounts.cellsVisited);
+    state.counters["walls_total"] = double(polygonCount);
+    frameShortcuts = FrameShortcuts{};
+}
+
+void registerFramesAtScale(const char* name, scaleworld::Openings openings, int64_t triangles) {
+    auto* b = benchmark::RegisterBenchmark(name, BM_WholeFrameAtScale, openings, triangles);
+    b->ArgNames({"view", "culling", "path"});
+    for (const int view : {scaleworld::manyVisible, scaleworld::fewVisible})
+        for (const int path : {0, 1}) b->Args({view, 1, path});
+    // Culling off draws the whole world whatever the eye sees: one view will do.
+    for (const int path : {0, 1}) b->Args({scaleworld::manyVisible, 0, path});
+    // What each shortcut gives on its own, where the visible set is large.
+    if (openings == scaleworld::wideOpening && triangles <= 100000)
+        for (const int path : {2, 3, 4}) b->Args({scaleworld::manyVisible, 1, path});
+    b->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(triangles > 100000 ? 1.0 : 0.3)->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+}
+
+// The sample world's demo played from its start, the whole of it (or its first
+// BENCH_DEMO_FRAMES frames) per iteration: the CPU seconds of all its frames.
+void BM_SampleDemoCpu(benchmark::State& state) {
+    const int path = int(state.range(0));
+    if (!openContext()) {
+        state.SkipWithError("no headless GL context");
+        return;
+    }
+    forgetScaleWorld();
+    long limit = 0;
+    if (const char* frames = std::getenv("BENCH_DEMO_FRAMES")) limit = std::atol(frames);
+    const std::string folder = std::string(SOURCE_DIR) + "/worlds/sample";
+    double cpu = 0;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        testgl::startState();
+        testworld::reset();
+        char back[4096];
+        std::FILE* demo = nullptr;
+        if (!getcwd(back, sizeof back) || chdir(folder.c_str()) != 0 || initWorldFrom("map.m") != 0 ||
+            !(demo = std::fopen("demo.dem", "rb")) || chdir(back) != 0) {
+            state.SkipWithError("the sample world could not be loaded");
+            if (demo) std::fclose(demo);
+            return;
+        }
+        demoFile = demo;
+        PLAYDEMO = 1;
+        frameShortcuts = shortcutsFor(path);
+        double took = 0;
+        int64_t played = 0;
+        while (!demoPlaybackEnded() && (limit <= 0 || played < limit)) {
+            took += timedFrame();
+            ++played;
+        }
+        state.SetIterationTime(took);
+        cpu += took;
+        frames += played;
+        demoFile = nullptr;
+        PLAYDEMO = 0;
+        std::fclose(demo);
+        releaseWorld();
+    }
+    state.counters["frames"] = double(frames) / double(state.iterations());
+    state.counters["ms_per_frame"] = frames > 0 ? cpu / double(frames) * 1e3 : 0;
+    frameShortcuts = FrameShortcuts{};
+}
+BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()
+    ->Repetitions(3)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+
 }  // namespace
 
 // The repetitions run in random order, so a change in the machine's load falls on culling
@@ -200,6 +367,13 @@ int main(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
     args.insert(args.begin() + 1, interleave);
     int count = int(args.size());
+    registerFramesAtScale("BM_WholeFrameAtScale/100k_8_openings", scaleworld::manyOpenings, 100000);
+    registerFramesAtScale("BM_WholeFrameAtScale/100k_wide_opening", scaleworld::wideOpening, 100000);
+    // The 1M worlds take a few seconds a frame with culling off: only when asked for.
+    if (const char* huge = std::getenv("BENCH_HUGE_WORLDS"); huge && huge[0] == '1') {
+        registerFramesAtScale("BM_WholeFrameAtScale/1M_8_openings", scaleworld::manyOpenings, 1000000);
+        registerFramesAtScale("BM_WholeFrameAtScale/1M_wide_opening", scaleworld::wideOpening, 1000000);
+    }
     benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -90,6 +90,12 @@ void clearStencil(const ScreenRect& rect) {
 void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     const StencilPortal& entry = stencilPortalList[i];
     const ScreenRect opening = openingRect(entry, transform);
+    // Nothing of the entry lands outside its opening (the stencil is zero there), so the
+    // rasteriser need not visit those pixels at all.
+    if (frameShortcuts.scissorStencil) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(opening.x, opening.y, opening.width, opening.height);
+    }
     glEnable(GL_STENCIL_TEST);
     glDisable(GL_TEXTURE_2D);
 
@@ -120,9 +126,30 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     }
 
     glDisable(GL_STENCIL_TEST);
+    glDisable(GL_SCISSOR_TEST);
     glDepthFunc(GL_LESS);
     clearStencil(opening);
     ++frameCounts.stencilPortals;
+}
+
+// The triangles of `all` that may reach the selection frustum (the matrices now set), in
+// their order: a triangle wholly outside one plane of it gives no hit, and one named
+// without a hit writes no record, so the hits and their order are those of `all`.
+void keepHittable(const TriangleBatch& all, TriangleBatch& kept) {
+    GLfloat modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const ClipPlanes planes = clipPlanes(modelview, projection);
+    kept.polygon.clear();
+    kept.position.clear();
+    kept.runs.clear();  // emitNamedTriangles sends triangle by triangle
+    const size_t triangles = all.polygon.size();
+    for (size_t i = 0; i < triangles; ++i) {
+        const float* vertices = &all.position[i * 9];
+        if (outsideOnePlane(planes, vertices)) continue;
+        kept.polygon.push_back(all.polygon[i]);
+        kept.position.insert(kept.position.end(), vertices, vertices + 9);
+    }
 }
 
 }  // namespace
@@ -143,9 +170,18 @@ void buildVisibleList() {
     collectVisibleWalls(visibleBatch);
     if (camera.selectPass == 1) {
         // Selection mode records the triangles as they are sent: no list.
-        emitNamedTriangles(visibleBatch);
+        if (frameShortcuts.nameOnlyHittable) {
+            keepHittable(visibleBatch, hittableBatch);
+            emitNamedTriangles(hittableBatch);
+        } else {
+            emitNamedTriangles(visibleBatch);
+        }
         return;
     }
+    compileVisibleList();
+}
+
+void compileVisibleList() {
     glDeleteLists(worldList, 1);
     glNewList(worldList, GL_COMPILE);
     emitTriangleBatch(visibleBatch, true);

@@ -7,6 +7,7 @@
 
 #include <chrono>  // Required for: steady_clock, the frame times of a timedemo
 #include <cstdio>
+#include <cstring>  // Required for: memcmp
 
 #include "input/input.h"        // Required for: controlStep, camera, keyState, flushDemo
 #include "platform/platform.h"  // Required for: milliseconds, swapBuffers, postQuitMessage
@@ -60,9 +61,36 @@ int32_t selectionPass() {
     return hits;
 }
 
-void renderPass() {
-    frameCounts = FrameCounts{};
+// What the walk of a visible list depends on besides the tables, which nothing changes
+// between the two passes of a frame: the eye's X and Z, its heading and the culling.
+struct WalkInputs {
+    float x = 0, z = 0;
+    int32_t yaw = 0;
+    int32_t culling = 0;
+};
+
+WalkInputs walkInputs() { return WalkInputs{camera.posX, camera.posZ, camera.yaw, portalCulling}; }
+
+// Bit for bit, so that an eye collision moved and moved back by a rounding walks again.
+bool sameWalkInputs(const WalkInputs& a, const WalkInputs& b) {
+    return std::memcmp(&a.x, &b.x, sizeof a.x) == 0 && std::memcmp(&a.z, &b.z, sizeof a.z) == 0 &&
+           a.yaw == b.yaw && a.culling == b.culling;
+}
+
+// The render pass's visible list: the one the selection pass collected when its walk
+// would come out the same (its marks, placements and stencil list are still in place),
+// else walked again. The world list is compiled either way.
+void buildRenderList(const WalkInputs& selectionWalk) {
+    if (frameShortcuts.reuseWalk && sameWalkInputs(selectionWalk, walkInputs())) {
+        compileVisibleList();
+        return;
+    }
     buildVisibleList();
+}
+
+void renderPass(const WalkInputs& selectionWalk) {
+    frameCounts = FrameCounts{};
+    buildRenderList(selectionWalk);
     frameCounts.currentCell = currentCell;
     frameCounts.cellsVisited = portalCulling != 0 ? viewedCellCount : 0;
     glLoadIdentity();
@@ -131,10 +159,11 @@ void drawFrame(int& frame, uint32_t batchStart) {
     // The stencil is cleared with the depth (one fill of the packed buffer); the stencil
     // portals rely on it being zero.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    const WalkInputs selectionWalk = walkInputs();
     const int32_t hits = selectionPass();
     resolveCollisions(activeSelectBuffer(), activeSelectCapacity(), hits);
     camera.selectPass = 0;
-    renderPass();
+    renderPass(selectionWalk);
     if (debugView != 0) drawDebugView();
     drawStatusLines(frame, fps);
     if (keepLastFrame || (frameLimit > 0 && framesDrawn + 1 >= frameLimit)) keepFrame();

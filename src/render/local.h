@@ -25,6 +25,8 @@ bool growSelectBuffer();
 // Scratch batches, reused from frame to frame so drawing does not allocate.
 extern TriangleBatch visibleBatch;
 extern TriangleBatch stencilBatch;
+// What of visibleBatch the selection pass names (those that may hit).
+extern TriangleBatch hittableBatch;
 
 // Forgets the last walk (its visits, listed marks and stencil bookkeeping): the next walk
 // clears every wall mark.

@@ -141,11 +141,30 @@ struct ScreenRect {
 ScreenRect quadScreenRect(const float x[4], const float y[4], const float z[4], const float modelview[16],
                           const float projection[16], const int viewport[4]);
 
+// --- Selection frustum (GL-free) --------------------------------------------------
+
+// The six planes of a view volume in world coordinates: a point p lies inside plane i
+// when a*x + b*y + c*z + d <= 0 (with a margin, see outsideOnePlane).
+struct ClipPlanes {
+    double plane[6][4] = {};
+    double bound[6][4] = {};  // the planes' terms in magnitude (|P| |M|), for the margin
+};
+// The planes of the volume -w <= x, y, z <= w under column-major `modelview` and
+// `projection` matrices.
+ClipPlanes clipPlanes(const float modelview[16], const float projection[16]);
+// True when all three vertices (x, y, z each, 9 floats) lie outside one and the same
+// plane by more than a margin for the GL's own rounding: such a triangle cannot reach
+// the volume, so it cannot produce a selection hit. Never true for a triangle that may.
+bool outsideOnePlane(const ClipPlanes& planes, const float* vertices);
+
 // --- Drawing (GL) -----------------------------------------------------------------
 
 // Finds the visible set and sends it: with selectPass 1, each visible polygon named by its
 // index (for selection mode); with 0, compiled into the world display list.
 void buildVisibleList();
+// The render pass's half of buildVisibleList (selectPass 0) on the walls the last call
+// collected, without walking again: compiles them into the world display list.
+void compileVisibleList();
 // Every cell without portals, whole, at its stored position.
 void drawPortallessCells();
 void drawPlacedObject(PlacedObject& object);
@@ -196,6 +215,16 @@ extern FrameCounts frameCounts;
 // While it is set, the end of a played demo also ends the batch: the frame that found
 // the end is drawn but not timed, and no further frame is drawn.
 extern std::function<void(double milliseconds)> frameTimeObserver;
+
+// Ways the frame loop saves work without changing a pixel, a hit or the camera. All on;
+// benchmarks and tests switch them off to draw the same frames the long way beside them.
+struct FrameShortcuts {
+    bool nameOnlyHittable = true;  // the selection pass names no triangle outside its frustum
+    bool scissorStencil = true;    // each stencil entry draws under its opening's rectangle
+    bool reuseWalk = true;         // the render pass keeps the selection pass's walk and list
+                                   // when the eye has not moved since
+};
+extern FrameShortcuts frameShortcuts;
 
 // Frames drawn since start (or resetRenderer()).
 extern int32_t framesDrawn;

@@ -12,6 +12,8 @@ std::function<void(double milliseconds)> frameTimeObserver;
 std::vector<uint32_t> grownSelectBuffer;
 TriangleBatch visibleBatch;
 TriangleBatch stencilBatch;
+TriangleBatch hittableBatch;
+FrameShortcuts frameShortcuts;
 
 namespace {
 // 16M values (64 MB): more hits than a frame of a 250-cell world can name many times over.
@@ -50,7 +52,9 @@ void resetRenderer() {
     grownSelectBuffer.shrink_to_fit();
     visibleBatch = TriangleBatch{};
     stencilBatch = TriangleBatch{};
+    hittableBatch = TriangleBatch{};
     forgetWalk();
     frameCounts = FrameCounts{};
     frameTimeObserver = nullptr;
+    frameShortcuts = FrameShortcuts{};
 }

@@ -1,0 +1,69 @@
+// Which triangles cannot reach the selection frustum: the frustum's planes in world
+// coordinates and a test with a margin that errs on the side of keeping. No GL.
+#include <cmath>  // Required for: std::fabs
+
+#include "render/render.h"
+
+namespace {
+
+// Relative to the size of the terms that make up a plane distance: the GL forms the
+// same clip coordinates in single precision (a few units in the last place, 1e-7 each),
+// so a point this far outside by our reckoning is outside by the GL's too.
+constexpr double outsideMargin = 1e-4;
+
+// Row r of the column-major product a * b.
+void productRow(const double a[16], const double b[16], int r, double out[4]) {
+    for (int c = 0; c < 4; ++c) {
+        out[c] = 0;
+        for (int k = 0; k < 4; ++k) out[c] += a[k * 4 + r] * b[c * 4 + k];
+    }
+}
+
+void planesOf(const double m[16], const double p[16], double planes[6][4]) {
+    double rows[4][4];
+    for (int r = 0; r < 4; ++r) productRow(p, m, r, rows[r]);
+    // x <= w, -x <= w, then y and z alike: (+-row - w) . (x, y, z, 1) <= 0.
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side)
+            for (int c = 0; c < 4; ++c)
+                planes[axis * 2 + side][c] = (side == 0 ? rows[axis][c] : -rows[axis][c]) - rows[3][c];
+}
+
+}  // namespace
+
+ClipPlanes clipPlanes(const float modelview[16], const float projection[16]) {
+    double m[16], p[16], absM[16], absP[16];
+    for (int i = 0; i < 16; ++i) {
+        m[i] = modelview[i];
+        p[i] = projection[i];
+        absM[i] = std::fabs(m[i]);
+        absP[i] = std::fabs(p[i]);
+    }
+    ClipPlanes planes;
+    planesOf(m, p, planes.plane);
+    // |P| |M| bounds every term the GL adds up for a clip coordinate, whatever order it
+    // multiplies in; the bound of a plane is that of its two rows.
+    double rows[4][4];
+    for (int r = 0; r < 4; ++r) productRow(absP, absM, r, rows[r]);
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side)
+            for (int c = 0; c < 4; ++c) planes.bound[axis * 2 + side][c] = rows[axis][c] + rows[3][c];
+    return planes;
+}
+
+bool outsideOnePlane(const ClipPlanes& planes, const float* v) {
+    for (int i = 0; i < 6; ++i) {
+        const double* a = planes.plane[i];
+        const double* b = planes.bound[i];
+        bool outside = true;
+        for (int k = 0; k < 3 && outside; ++k) {
+            const double x = v[k * 3], y = v[k * 3 + 1], z = v[k * 3 + 2];
+            const double distance = a[0] * x + a[1] * y + a[2] * z + a[3];
+            const double size = b[0] * std::fabs(x) + b[1] * std::fabs(y) + b[2] * std::fabs(z) + b[3];
+            // NaN compares false: such a vertex never counts as outside.
+            outside = distance > outsideMargin * size;
+        }
+        if (outside) return true;
+    }
+    return false;
+}
