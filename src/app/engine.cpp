@@ -12,10 +12,12 @@
 #include "app/timedemo.h"
 #include "image/bitmap.h"
 #include "input/input.h"
+#include "platform/regular_file.h"  // Required for: printable
 #include "render/render.h"
 #include "world/settings.h"
 
 std::function<void(const char* stage)> shutdownObserver;
+std::function<void()> settingsObserver;
 
 namespace {
 
@@ -25,6 +27,7 @@ std::string playPath;    // --demo: played in place of game.ini's PLAYDEMO file
 std::string recordInto;  // --record: recorded into in place of game.ini's SAVEDEMO file
 bool timedemoRun = false;
 bool engineRunning = false;  // engineStart ran and engineStop has not yet
+bool endWritesFailed = false;  // the screenshot or the recording could not be written
 
 void observe(const char* stage) {
     if (shutdownObserver) shutdownObserver(stage);
@@ -69,6 +72,22 @@ void overrideDemoSettings() {
     }
 }
 
+// A world folder may come from anyone, so the file its game.ini asks to record into is
+// a plain name in the world folder: a path could overwrite any file of the user's.
+// Names on the command line are the user's own and may be any path.
+bool plainWorldFileName(const std::string& name) {
+    return name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+int refuseWorldRecordingPath() {
+    if (SAVEDEMO != 1 || !recordInto.empty() || demoPath.empty() || plainWorldFileName(demoPath)) return 0;
+    platform::showErrorBox("game.ini: SAVEDEMO names \"" + platform::printable(demoPath) +
+                           "\": a world's game.ini may only record into a plain file name in the world "
+                           "folder (no '/', no \"..\", not an absolute path); nothing was recorded. "
+                           "Use --record FILE to record elsewhere.");
+    return 1;
+}
+
 // The demo settings are checked before any file is opened: playing and recording
 // into the same file would truncate the demo about to be played. A timedemo without a
 // demo reads no devices: its camera stays at the start.
@@ -86,7 +105,9 @@ int startDemoOrInput(platform::Window* window) {
 
 int engineStart(platform::Window* window) {
     readEngineConfig("game.ini");
+    if (refuseWorldRecordingPath() != 0) return 1;
     overrideDemoSettings();
+    if (settingsObserver) settingsObserver();
     std::string message;
     if (checkDemoSettings(message) != 0) {
         platform::showErrorBox(message);
@@ -103,7 +124,8 @@ void engineStop() {
     if (!screenshotPath.empty() && platform::hasContext(mainWindow)) {
         observe("screenshot");
         if (!writeScreenshot(screenshotPath)) {
-            std::fprintf(stderr, "Cannot write the screenshot %s\n", screenshotPath.c_str());
+            std::fprintf(stderr, "Cannot write the screenshot %s\n", platform::printable(screenshotPath).c_str());
+            endWritesFailed = true;
         }
     }
     observe("releaseGraphics");
@@ -114,7 +136,7 @@ void engineStop() {
     }
     if (SAVEDEMO != 0 || PLAYDEMO != 0) {
         observe("closeDemo");
-        closeDemo();
+        if (!closeDemo()) endWritesFailed = true;
     }
 }
 
@@ -223,7 +245,7 @@ int engineMain(const CommandLine& line) {
     keepLastFrame = !screenshotPath.empty();
     debugView = line.debugView ? 1 : 0;
     if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
-        std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
+        std::fprintf(stderr, "Cannot enter the world folder %s\n", platform::printable(line.worldDir).c_str());
         return 1;
     }
     if (!platform::startVideo(line.headless)) {
@@ -252,7 +274,8 @@ int engineMain(const CommandLine& line) {
                     camera.posZ, camera.yaw, camera.pitch);
     }
     platform::stopVideo();
-    return exitCode;
+    // A screenshot or a recording asked for and not written is a failed run.
+    return exitCode == 0 && endWritesFailed ? 1 : exitCode;
 }
 
 void resetEngine() {
@@ -261,5 +284,7 @@ void resetEngine() {
     playPath.clear();
     recordInto.clear();
     timedemoRun = false;
+    endWritesFailed = false;
     shutdownObserver = nullptr;
+    settingsObserver = nullptr;
 }
