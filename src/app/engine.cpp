@@ -72,19 +72,13 @@ void overrideDemoSettings() {
     }
 }
 
-// A world folder may come from anyone, so the file its game.ini asks to record into is
-// a plain name in the world folder: a path could overwrite any file of the user's.
-// Names on the command line are the user's own and may be any path.
-bool plainWorldFileName(const std::string& name) {
-    return name.find('/') == std::string::npos && name != "." && name != "..";
-}
-
+// Names on the command line are the user's own and may be any path; game.ini's
+// recording (when --record does not stand for it) must stay in the world folder.
 int refuseWorldRecordingPath() {
-    if (SAVEDEMO != 1 || !recordInto.empty() || demoPath.empty() || plainWorldFileName(demoPath)) return 0;
-    platform::showErrorBox("game.ini: SAVEDEMO names \"" + platform::printable(demoPath) +
-                           "\": a world's game.ini may only record into a plain file name in the world "
-                           "folder (no '/', no \"..\", not an absolute path); nothing was recorded. "
-                           "Use --record FILE to record elsewhere.");
+    if (!recordInto.empty()) return 0;
+    const std::string refusal = worldRecordingRefusal();
+    if (refusal.empty()) return 0;
+    platform::showErrorBox("game.ini: " + refusal + ". Use --record FILE to record elsewhere.");
     return 1;
 }
 

@@ -144,6 +144,16 @@ int32_t checkDemoSettings(std::string& message) {
     return 0;
 }
 
+// A world folder may come from anyone, so the file its game.ini asks to record into is
+// a plain name in the world folder: a path could overwrite any file of the user's.
+std::string worldRecordingRefusal() {
+    if (SAVEDEMO != 1 || demoPath.empty()) return "";
+    if (demoPath.find('/') == std::string::npos && demoPath != "." && demoPath != "..") return "";
+    return "SAVEDEMO names " + quoted(demoPath) +
+           ": a world's game.ini may only record into a plain file name in the world folder (no '/', "
+           "no \"..\", not an absolute path); nothing was recorded";
+}
+
 int32_t openDemo(std::string& message) {
     if (checkDemoSettings(message) != 0) return inputFailure;
     if (PLAYDEMO != 1 && SAVEDEMO != 1) return 0;

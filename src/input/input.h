@@ -111,6 +111,9 @@ void applyDemoRecord(const DemoRecord& record, CameraState& camera);
 // with SAVEDEMO 1 (one shared path; opening the recording would truncate the demo
 // about to be played). Returns 0, or inputFailure with `message` naming the file.
 int32_t checkDemoSettings(std::string& message);
+// Why game.ini's SAVEDEMO file may not be recorded into: it is not a plain file name in
+// the world folder (a '/', "..", an absolute path). Empty when it may, or SAVEDEMO is not 1.
+std::string worldRecordingRefusal();
 // Opens demoPath into demoFile: for playback (PLAYDEMO 1, "rb", an existing regular
 // file) or recording (SAVEDEMO 1: a new file beside the target, which must be missing
 // or a regular file, never a symbolic link; the target is untouched). Nothing to do for

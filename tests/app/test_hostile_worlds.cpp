@@ -146,6 +146,8 @@ TEST_F(HostileWorlds, TheEngineWritesNothingAWorldOrANameCannotAskFor) {
          "Cannot record into the demo file \"folder.dem\": is a folder"},
         {"SAVEDEMO a name with an escape sequence", "SAVEDEMO 1 \x1b[31m/x.dem", "--frames 3",
          "SAVEDEMO names \"\\x1b[31m/x.dem\""},
+        {"--check of a SAVEDEMO out of the folder", "SAVEDEMO 1 ../decoy.txt", "--check",
+         "game.ini: error: SAVEDEMO names \"../decoy.txt\""},
         {"--record a link", "", "--frames 3 --record " + root + "/world/link.dem", "is a symbolic link"},
         {"--screenshot a link", "", "--frames 3 --screenshot " + root + "/world/link.png",
          "link.png: cannot be opened for writing: is a symbolic link"},
@@ -399,8 +401,15 @@ TEST_F(HostileDescriptions, ABuildThatCannotFinishLeavesThePreviousWorld) {
          "", "map.m: is a symbolic link; nothing was written"},
         {"a texture is a folder", [&] { fs::remove(world + "/sky.bmp"); fs::create_directory(world + "/sky.bmp"); },
          "", "sky.bmp: is a folder; nothing was written"},
-        // A full disk: a file-size limit of 8 KiB stops the first texture larger than that.
-        {"the disk fills halfway", [] {}, "sh -c 'trap \"\" XFSZ; ulimit -f 16; exec ", "File too large; nothing was written"},
+        // A full disk: a file-size limit of 8 KiB stops the first file larger than that
+        // (map.m), after a new game.ini (another window size) is whole.
+        {"the disk fills halfway",
+         [&] {
+             std::string text = fileBytes(description);
+             text.replace(text.find("screen 800 600"), 14, "screen 1024 768");
+             writeFile(description, text);
+         },
+         "sh -c 'trap \"\" XFSZ; ulimit -f 16; exec ", "map.m: File too large; nothing was written"},
     };
     for (const Case& c : cases) {
         c.setUp();
