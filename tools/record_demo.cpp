@@ -5,7 +5,13 @@
 // person, except that its keyboard and mouse are a script's: the control step reads
 // them, moves the camera, collides with walls and models, and records every step into
 // the demo file named as --record would name it. So the demo is the engine's own
-// recording; the script only says which keys are held.
+// recording; the script only says which keys are held. What game.ini says of demos and
+// of drawing is set aside for the run (PLAYDEMO 0, DIRECTX 0, the recording as --record):
+// the demo is the script's, whatever the world's game.ini holds.
+//
+// The demo is recorded into a new file beside DEMO_FILE and renamed over it only when
+// the script ran to its end and the engine ended with status 0; anything else (an error,
+// Ctrl+C, a full disk) leaves the old demo as it was and ends with status 1.
 //
 // Script, one step a line ('#' starts a comment):
 //   walk N        hold the Up arrow for N frames
@@ -15,9 +21,13 @@
 //   wait N        N frames with nothing held
 // At the end of the script the player presses Escape.
 // After each line the tool prints the frame, the eye, the heading and the current cell.
-#include <unistd.h>
+#include <fcntl.h>   // Required for: open
+#include <unistd.h>  // Required for: unlink
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,12 +39,17 @@
 #include "app/engine.h"
 #include "input/input.h"
 #include "platform/devices.h"
+#include "platform/regular_file.h"  // Required for: createBeside, finishBeside, printable
 #include "render/render.h"
 #include "program_info.h"  // Required for: --help, --version
+#include "world/settings.h"  // Required for: PLAYDEMO, DIRECTX
 
 namespace {
 
 constexpr int keyEscape = 0x01, keyUp = 0xC8;
+// Frames the run may take beyond the script's: a few batches for the Escape to take
+// effect.
+constexpr long escapeFrames = 100;
 
 struct Step {
     int line = 0;
@@ -51,6 +66,7 @@ bool parseScript(const std::string& path, std::vector<Step>& steps, std::string&
         return false;
     }
     int number = 0;
+    long total = 0;  // frames of the steps so far
     for (std::string text; std::getline(in, text);) {
         ++number;
         std::istringstream in(text.substr(0, text.find('#')));
@@ -67,8 +83,15 @@ bool parseScript(const std::string& path, std::vector<Step>& steps, std::string&
         std::vector<long> values;
         for (size_t k = 1; k < words.size(); ++k) {
             char* end = nullptr;
-            values.push_back(std::strtol(words[k].c_str(), &end, 10));
+            errno = 0;
+            const long value = std::strtol(words[k].c_str(), &end, 10);
             if (*end != '\0' || words[k].empty()) return fail("'" + words[k] + "' is not a whole number");
+            // Frame counts and angles are ints in the engine; beyond that a step would
+            // wrap round (or never end).
+            if (errno == ERANGE || value < INT_MIN || value > INT_MAX)
+                return fail("'" + words[k] + "' is outside " + std::to_string(INT_MIN) + ".." +
+                            std::to_string(INT_MAX));
+            values.push_back(value);
         }
         if (values.empty() || values.size() > 2) return fail("expected: walk N | turn D [N] | look D [N] | wait N");
         const long a = values[0], b = values.size() > 1 ? values[1] : -1;
@@ -86,7 +109,15 @@ bool parseScript(const std::string& path, std::vector<Step>& steps, std::string&
         } else {
             return fail("unknown step '" + verb + "'");
         }
+        // The engine counts the whole run's frames in an int, with room for the Escape.
+        if (total + step.frames > INT_MAX - escapeFrames)
+            return fail("the script is longer than " + std::to_string(INT_MAX - escapeFrames) + " frames");
+        total += step.frames;
         steps.push_back(step);
+    }
+    if (in.bad()) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
     }
     return true;
 }
@@ -97,6 +128,7 @@ struct Player {
     size_t step = 0;
     int frame = 0;  // within the step
     int total = 0;
+    bool finished = false;  // every step was played and Escape pressed
 
     void report(const Step& s) const {
         std::printf("line %3d: frame %5d  eye %8.2f %8.2f  yaw %4d  pitch %4d  cell %d\n", s.line, total, camera.posX,
@@ -108,10 +140,11 @@ struct Player {
         while (step < steps.size() && frame == steps[step].frames) {
             ++step;
             frame = 0;
-            if (step < steps.size() || true) report(steps[step - 1]);
+            report(steps[step - 1]);
         }
         ++total;
         if (step == steps.size()) {
+            finished = true;
             platform::setFakeKey(keyEscape, true);
             return;
         }
@@ -125,14 +158,14 @@ struct Player {
     }
 };
 
-// A fresh name in the temporary folder, for the recording until it is complete: a
-// failed run leaves the demo it would have replaced as it was.
-bool temporaryDemo(std::string& path) {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/record_XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return false;
-    close(fd);
-    path = pattern;
+// The recording goes into a new file beside the demo; only a whole run is renamed over
+// it, so a run that fails, is interrupted or is killed leaves the old demo as it was.
+bool newFileBeside(const std::string& output, std::string& path, std::string& error) {
+    platform::OpenedFile file = platform::createBeside(output, path);
+    if (!file.ok()) {
+        error = "cannot record into " + output + ": " + file.reason + "; no demo written";
+        return false;
+    }
     return true;
 }
 
@@ -152,6 +185,13 @@ std::string helpText(const std::string& name) {
            "  --version    show the version\n";
 }
 
+// The demo is the script's alone: a game.ini that would play a demo (PLAYDEMO 1) or draw
+// nothing (DIRECTX) is set aside for the run, and --record stands for its SAVEDEMO.
+void recordExactlyTheScript() {
+    PLAYDEMO = 0;
+    DIRECTX = 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,34 +203,42 @@ int main(int argc, char** argv) {
     Player player;
     std::string error;
     if (!parseScript(argv[1], player.steps, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    std::string recording;
-    if (!temporaryDemo(recording)) {
-        std::fprintf(stderr, "cannot make a temporary file for the recording\n");
+        std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         return 1;
     }
     const std::string output = std::filesystem::absolute(argv[3]).string();
+    std::string recording;
+    if (!newFileBeside(output, recording, error)) {
+        std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
+        return 1;
+    }
     platform::useFakeInputSource(true);
     platform::setFakeFocus(true);
     platform::setFakeInputFeeder([&player] { player.next(); });
+    settingsObserver = recordExactlyTheScript;
     CommandLine line;
     line.headless = true;
     line.worldDir = argv[2];
     line.record = recording;  // as --record: the engine writes every frame's step
-    // A bound in case the player is never asked for input (the devices not read):
-    // the script's frames, and a few batches for the Escape to take effect.
+    // A bound in case the player is never asked for input (the devices not read).
     long frames = 0;
     for (const Step& s : player.steps) frames += s.frames;
-    line.frames = frames + 100;
+    line.frames = frames + escapeFrames;
     const int status = engineMain(line);
-    std::error_code code;
-    if (status == 0)
-        std::filesystem::copy_file(recording, output, std::filesystem::copy_options::overwrite_existing, code);
-    std::filesystem::remove(recording);
-    if (status != 0 || code) {
-        std::fprintf(stderr, "recording failed (engine status %d%s)\n", status, code ? ", no demo written" : "");
+    std::string reason;
+    bool written = false;
+    if (status == 0 && player.finished) {
+        platform::FileHandle file(open(recording.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        reason = file ? "" : std::strerror(errno);
+        written = file && platform::finishBeside(std::move(file), recording, output, reason);
+    }
+    if (!written) {
+        unlink(recording.c_str());
+        const std::string why = status != 0        ? "the engine ended with status " + std::to_string(status)
+                                : !player.finished ? "the run ended before the end of the script"
+                                                   : reason;
+        std::fprintf(stderr, "recording failed (%s); no demo written, %s left as it was\n",
+                     platform::printable(why).c_str(), platform::printable(output).c_str());
         return 1;
     }
     return 0;

@@ -1,11 +1,14 @@
 // world_builder: makes a world folder from a world description.
 // Usage: world_builder DESCRIPTION OUTPUT_DIR
 // Writes game.ini, map.m, the textures and the models named in the description into
-// OUTPUT_DIR; the same description always gives the same bytes.
+// OUTPUT_DIR; the same description always gives the same bytes. Each file is written
+// beside its target and all are renamed into place at the end, so a build that fails
+// leaves the previous world as it was.
 #include <cstdio>
 #include <string>
 
-#include "program_info.h"       // Required for: --help, --version
+#include "platform/regular_file.h"  // Required for: printable
+#include "program_info.h"           // Required for: --help, --version
 #include "worldbuild/build.h"  // Required for: buildWorld
 
 namespace {
@@ -30,7 +33,7 @@ int main(int argc, char** argv) {
     }
     std::string error;
     if (!worldbuild::buildWorld(argv[1], argv[2], error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         return 1;
     }
     return 0;

@@ -8,6 +8,7 @@
 
 #include "app/config.h"       // Required for: readEngineConfig
 #include "input/input.h"      // Required for: resetCamera (the start point), the demo checks
+#include "platform/regular_file.h"  // Required for: printable
 #include "render/render.h"    // Required for: maxStencilPortals
 #include "world/check.h"
 #include "world/settings.h"   // Required for: PLAYDEMO
@@ -30,6 +31,8 @@ std::vector<WorldProblem> checkSettings() {
     std::string message;
     if (checkDemoSettings(message) != 0) {
         problems.push_back({0, Severity::error, message});
+    } else if (!worldRecordingRefusal().empty()) {
+        problems.push_back({0, Severity::error, worldRecordingRefusal()});
     } else if (PLAYDEMO == 1) {
         // Opening for playback reads only; a demo to be recorded is not touched.
         if (openDemo(message) != 0) problems.push_back({0, Severity::error, message});
@@ -72,7 +75,7 @@ int runWorldCheck(const std::string& worldDir, std::FILE* out) {
     if (!worldDir.empty()) {
         if (chdir(worldDir.c_str()) != 0) {
             std::fprintf(out, "%s: error: cannot enter the world folder: %s\n1 error, 0 warnings\n",
-                         worldDir.c_str(), std::strerror(errno));
+                         platform::printable(worldDir).c_str(), std::strerror(errno));
             return 1;
         }
         prefix = worldDir.back() == '/' ? worldDir : worldDir + "/";
@@ -81,7 +84,7 @@ int runWorldCheck(const std::string& worldDir, std::FILE* out) {
     const auto report = [&](const std::string& fileName, const std::vector<WorldProblem>& problems) {
         for (const WorldProblem& problem : problems) {
             (problem.severity == Severity::error ? errors : warnings) += 1;
-            std::fprintf(out, "%s\n", formatProblem(prefix + fileName, problem).c_str());
+            std::fprintf(out, "%s\n", platform::printable(formatProblem(prefix + fileName, problem)).c_str());
         }
     };
     report("game.ini", checkSettings());

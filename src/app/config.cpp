@@ -128,7 +128,7 @@ struct ConfigCursor {
 
     void warn(const std::string& key, const std::string& what) const {
         const int line = tokens.empty() ? 1 : tokens[std::min(next, tokens.size() - 1)].line;
-        std::fprintf(stderr, "%s: line %d: warning: %s %s\n", fileName, line, key.c_str(), what.c_str());
+        std::fprintf(stderr, "%s: line %d: warning: %s\n", fileName, line, platform::printable(key + " " + what).c_str());
     }
 };
 

@@ -13,10 +13,12 @@
 #include "app/video.h"
 #include "image/bitmap.h"
 #include "input/input.h"
+#include "platform/regular_file.h"  // Required for: printable
 #include "render/render.h"
 #include "world/settings.h"
 
 std::function<void(const char* stage)> shutdownObserver;
+std::function<void()> settingsObserver;
 
 namespace {
 
@@ -26,6 +28,7 @@ std::string playPath;    // --demo: played in place of game.ini's PLAYDEMO file
 std::string recordInto;  // --record: recorded into in place of game.ini's SAVEDEMO file
 bool timedemoRun = false;
 bool engineRunning = false;  // engineStart ran and engineStop has not yet
+bool endWritesFailed = false;  // the screenshot or the recording could not be written
 
 void observe(const char* stage) {
     if (shutdownObserver) shutdownObserver(stage);
@@ -70,6 +73,16 @@ void overrideDemoSettings() {
     }
 }
 
+// Names on the command line are the user's own and may be any path; game.ini's
+// recording (when --record does not stand for it) must stay in the world folder.
+int refuseWorldRecordingPath() {
+    if (!recordInto.empty()) return 0;
+    const std::string refusal = worldRecordingRefusal();
+    if (refusal.empty()) return 0;
+    platform::showErrorBox("game.ini: " + refusal + ". Use --record FILE to record elsewhere.");
+    return 1;
+}
+
 // The demo settings are checked before any file is opened: playing and recording
 // into the same file would truncate the demo about to be played. A timedemo without a
 // demo reads no devices: its camera stays at the start.
@@ -87,7 +100,9 @@ int startDemoOrInput(platform::Window* window) {
 
 int engineStart(platform::Window* window) {
     readEngineConfig("game.ini");
+    if (refuseWorldRecordingPath() != 0) return 1;
     overrideDemoSettings();
+    if (settingsObserver) settingsObserver();
     std::string message;
     if (checkDemoSettings(message) != 0) {
         platform::showErrorBox(message);
@@ -104,7 +119,8 @@ void engineStop() {
     if (!screenshotPath.empty() && platform::hasContext(mainWindow)) {
         observe("screenshot");
         if (!writeScreenshot(screenshotPath)) {
-            std::fprintf(stderr, "Cannot write the screenshot %s\n", screenshotPath.c_str());
+            std::fprintf(stderr, "Cannot write the screenshot %s\n", platform::printable(screenshotPath).c_str());
+            endWritesFailed = true;
         }
     }
     observe("releaseGraphics");
@@ -115,7 +131,7 @@ void engineStop() {
     }
     if (SAVEDEMO != 0 || PLAYDEMO != 0) {
         observe("closeDemo");
-        closeDemo();
+        if (!closeDemo()) endWritesFailed = true;
     }
 }
 
@@ -228,7 +244,7 @@ int engineMain(const CommandLine& line) {
     keepLastFrame = !screenshotPath.empty() || !line.video.empty();
     debugView = line.debugView ? 1 : 0;
     if (!line.worldDir.empty() && chdir(line.worldDir.c_str()) != 0) {
-        std::fprintf(stderr, "Cannot enter the world folder %s\n", line.worldDir.c_str());
+        std::fprintf(stderr, "Cannot enter the world folder %s\n", platform::printable(line.worldDir).c_str());
         return 1;
     }
     if (!platform::startVideo(line.headless)) {
@@ -259,7 +275,8 @@ int engineMain(const CommandLine& line) {
                     camera.posZ, camera.yaw, camera.pitch);
     }
     platform::stopVideo();
-    return exitCode;
+    // A screenshot or a recording asked for and not written is a failed run.
+    return exitCode == 0 && endWritesFailed ? 1 : exitCode;
 }
 
 void resetEngine() {
@@ -268,5 +285,7 @@ void resetEngine() {
     playPath.clear();
     recordInto.clear();
     timedemoRun = false;
+    endWritesFailed = false;
     shutdownObserver = nullptr;
+    settingsObserver = nullptr;
 }

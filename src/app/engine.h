@@ -36,5 +36,9 @@ int runMessageLoop();
 
 // Tests watch shutdown here: called with the name of each stage engineStop runs.
 extern std::function<void(const char* stage)> shutdownObserver;
+// Called once game.ini has been read and the command line's demo files applied, before
+// any of them is checked or opened: a tool that drives the engine sets the settings its
+// run needs here (the demo recorder turns off a game.ini's PLAYDEMO and DIRECTX).
+extern std::function<void()> settingsObserver;
 // Puts the life-cycle state back to program start (tests).
 void resetEngine();

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/regular_file.h"  // Required for: openRegularStream, printable
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -35,7 +37,7 @@ void recordFrame(double milliseconds) {
 }
 
 std::string cannotWrite(const std::string& path, int error) {
-    return "Cannot write the frame-time file \"" + path + "\": " + std::strerror(error);
+    return "Cannot write the frame-time file \"" + platform::printable(path) + "\": " + std::strerror(error);
 }
 
 }  // namespace
@@ -85,9 +87,11 @@ bool startTimedemo(const std::string& csvPath, std::string& error) {
     if (run.csv) std::fclose(run.csv);
     run = TimedemoRun{};
     if (!csvPath.empty()) {
-        run.csv = std::fopen(csvPath.c_str(), "w");
+        // A FIFO or a device given as the file is refused rather than waited on.
+        std::string reason;
+        run.csv = platform::openRegularStream(csvPath, platform::FileAccess::write, reason);
         if (!run.csv) {
-            error = cannotWrite(csvPath, errno);
+            error = "Cannot write the frame-time file \"" + platform::printable(csvPath) + "\": " + reason;
             return false;
         }
         run.csvPath = csvPath;

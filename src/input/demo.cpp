@@ -1,6 +1,7 @@
 // The demo file: one 5-byte record per control step, played back in place of the devices
 // or recorded beside them.
 #include <sys/stat.h>  // Required for: stat, to tell two names of one file
+#include <unistd.h>    // Required for: dup, unlink
 
 #include <cerrno>
 #include <cmath>
@@ -8,7 +9,7 @@
 #include <cstring>
 
 #include "input/input_local.h"
-#include "platform/regular_file.h"  // Required for: openRegularStream
+#include "platform/regular_file.h"  // Required for: openRegularStream, createBeside
 #include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath, demoFile
 
 namespace {
@@ -17,6 +18,9 @@ namespace {
 // settings; the recording has a handle of its own, so a demo can be played and recorded
 // into another file at the same time.
 std::FILE* recordFile = nullptr;  // open for writing while recording
+// The recording goes into a new file beside its target, renamed over it when the run
+// ends: a run that is killed leaves the previous demo as it was.
+std::string recordTemporary;
 bool playbackEnded = false;  // the end (or a read error) was met and reported
 bool writeFailed = false;    // a write failed; later records would be misaligned
 long long demoOffset = 0;    // bytes read so far
@@ -28,7 +32,7 @@ void warn(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string quoted(const std::string& path) { return "\"" + platform::printable(path) + "\""; }
 
 // What SAVEDEMO records into.
 const std::string& recordTarget() { return recordPath.empty() ? demoPath : recordPath; }
@@ -73,10 +77,25 @@ std::FILE* openForPlayback(std::string& message) {
 }
 
 std::FILE* openForRecording(const std::string& path, std::string& message) {
-    std::string reason;
-    std::FILE* file = platform::openRegularStream(path, platform::FileAccess::write, reason);
-    if (!file) message = "Cannot record into the demo file " + quoted(path) + ": " + reason;
+    platform::OpenedFile opened = platform::createBeside(path, recordTemporary);
+    std::FILE* file = opened.ok() ? fdopen(opened.handle.fd(), "wb") : nullptr;
+    if (!file) {
+        message = "Cannot record into the demo file " + quoted(path) + ": " +
+                  (opened.ok() ? std::string(std::strerror(errno)) : opened.reason);
+        if (opened.ok()) unlink(recordTemporary.c_str());
+        recordTemporary.clear();
+        return nullptr;
+    }
+    opened.handle.release();  // the stream owns it now
     return file;
+}
+
+// A recording that cannot be finished is thrown away: the previous demo stays.
+void abandonRecording() {
+    if (recordFile) std::fclose(recordFile);
+    recordFile = nullptr;
+    if (!recordTemporary.empty()) unlink(recordTemporary.c_str());
+    recordTemporary.clear();
 }
 
 void reportWriteFailure(int error) {
@@ -123,6 +142,16 @@ int32_t checkDemoSettings(std::string& message) {
         return inputFailure;
     }
     return 0;
+}
+
+// A world folder may come from anyone, so the file its game.ini asks to record into is
+// a plain name in the world folder: a path could overwrite any file of the user's.
+std::string worldRecordingRefusal() {
+    if (SAVEDEMO != 1 || demoPath.empty()) return "";
+    if (demoPath.find('/') == std::string::npos && demoPath != "." && demoPath != "..") return "";
+    return "SAVEDEMO names " + quoted(demoPath) +
+           ": a world's game.ini may only record into a plain file name in the world folder (no '/', "
+           "no \"..\", not an absolute path); nothing was recorded";
 }
 
 int32_t openDemo(std::string& message) {
@@ -187,14 +216,29 @@ void flushDemo() {
     if (std::fflush(recordFile) != 0) reportWriteFailure(errno);
 }
 
-void closeDemo() {
+bool closeDemo() {
     if (demoFile) std::fclose(demoFile);
     demoFile = nullptr;
-    if (!recordFile) return;
+    if (!recordFile) return true;
     flushDemo();
-    const bool closed = std::fclose(recordFile) == 0;
+    if (writeFailed) {  // reported when it failed
+        abandonRecording();
+        return false;
+    }
+    // The stream is closed here; the descriptor's copy is flushed to the disk and closed
+    // by the rename.
+    platform::FileHandle written(dup(fileno(recordFile)));
+    const bool closed = std::fclose(recordFile) == 0 && written;
     recordFile = nullptr;
-    if (!closed && !writeFailed) reportWriteFailure(errno);
+    std::string reason = closed ? "" : std::strerror(errno);
+    if (closed && platform::finishBeside(std::move(written), recordTemporary, recordTarget(), reason)) {
+        recordTemporary.clear();
+        return true;
+    }
+    abandonRecording();
+    warn("Recording into the demo file " + quoted(recordTarget()) + " failed at the end: " + reason +
+         "; the file was left as it was");
+    return false;
 }
 
 const std::string& demoWarning() { return warning; }
@@ -204,8 +248,7 @@ bool demoPlaybackEnded() { return playbackEnded; }
 void resetDemo() {
     if (demoFile) std::fclose(demoFile);
     demoFile = nullptr;
-    if (recordFile) std::fclose(recordFile);
-    recordFile = nullptr;
+    abandonRecording();
     playbackEnded = false;
     writeFailed = false;
     demoOffset = 0;

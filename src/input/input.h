@@ -111,16 +111,22 @@ void applyDemoRecord(const DemoRecord& record, CameraState& camera);
 // with SAVEDEMO 1 (one shared path; opening the recording would truncate the demo
 // about to be played). Returns 0, or inputFailure with `message` naming the file.
 int32_t checkDemoSettings(std::string& message);
+// Why game.ini's SAVEDEMO file may not be recorded into: it is not a plain file name in
+// the world folder (a '/', "..", an absolute path). Empty when it may, or SAVEDEMO is not 1.
+std::string worldRecordingRefusal();
 // Opens demoPath into demoFile: for playback (PLAYDEMO 1, "rb", an existing regular
-// file) or recording (SAVEDEMO 1, "wb", created or truncated). Nothing to do for
+// file) or recording (SAVEDEMO 1: a new file beside the target, which must be missing
+// or a regular file, never a symbolic link; the target is untouched). Nothing to do for
 // other settings. Returns 0, or inputFailure with `message` naming the file and why;
 // the caller shows it and ends the process with status 1.
 int32_t openDemo(std::string& message);
 // Pushes what was recorded so far to the file. Every record is flushed as it is
 // written already; the frame loop calls this at the end of each batch as well.
 void flushDemo();
-// Flushes and closes the demo file; harmless when none is open.
-void closeDemo();
+// Flushes and closes the demo file; harmless when none is open. A recording, made in a
+// new file beside its target, is renamed over the target here. false (with a warning)
+// when the recording could not be written whole: the target is then left as it was.
+bool closeDemo();
 // true once a control step has found the end of the played demo (or failed to read it).
 bool demoPlaybackEnded();
 // The last problem met with the demo file while running (a stray partial record at the

@@ -10,6 +10,8 @@
 
 #include "platform/icon.h"  // Required for: the window's icon
 
+#include "platform/regular_file.h"  // Required for: printable
+
 namespace platform {
 
 struct Window {
@@ -124,7 +126,7 @@ void showErrorBox(const std::string& text) {
     SDL_Window* owner = videoStarted ? SDL_GetKeyboardFocus() : nullptr;
     if (headlessVideo || !videoStarted ||
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), owner) != 0) {
-        std::fprintf(stderr, "Error: %s%s", text.c_str(),
+        std::fprintf(stderr, "Error: %s%s", printable(text, true).c_str(),
                      !text.empty() && text.back() == '\n' ? "" : "\n");
     }
 }

@@ -51,10 +51,12 @@ bool equalIgnoringAsciiCase(const char* a, const char* b) {
 
 // A name that is there (in any form) but is no regular file is refused before it is
 // opened at all: opening some devices has effects of its own.
-bool refuseSpecial(const std::string& path, OpenedFile& result) {
+// A name to write is not followed when it is a symbolic link: writing through it would
+// change whatever file the link points at.
+bool refuseSpecial(const std::string& path, OpenedFile& result, bool writing = false) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return false;
-    result.reason = fileKindReason(info.st_mode);
+    if ((writing ? lstat(path.c_str(), &info) : stat(path.c_str(), &info)) != 0) return false;
+    result.reason = S_ISLNK(info.st_mode) ? "is a symbolic link" : fileKindReason(info.st_mode);
     return !result.reason.empty();
 }
 
@@ -112,16 +114,17 @@ OpenedFile openRegularFile(const std::string& name, FileAccess access) {
         result.reason = std::strerror(ENOENT);
         return result;
     }
-    if (refuseSpecial(result.path, result)) return result;
+    if (refuseSpecial(result.path, result, !reading)) return result;
     // O_NONBLOCK: a FIFO (even one put in place after the check above) opens at once
     // instead of waiting for its other end. No O_TRUNC: only a file known to be regular
     // is emptied.
-    const int flags = (reading ? O_RDONLY : O_WRONLY | O_CREAT) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const int flags =
+        (reading ? O_RDONLY : O_WRONLY | O_CREAT | O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     FileHandle handle(open(result.path.c_str(), flags, 0666));
     if (!handle) {
         const int error = errno;
         // A FIFO without a reader refuses a non-blocking writer with ENXIO.
-        if (!refuseSpecial(result.path, result)) result.reason = std::strerror(error);
+        if (!refuseSpecial(result.path, result, !reading)) result.reason = std::strerror(error);
         return result;
     }
     if (!checkDescriptor(handle.fd(), result)) return result;
@@ -147,6 +150,110 @@ std::FILE* openRegularStream(const std::string& name, FileAccess access, std::st
     }
     opened.handle.release();  // the stream owns it now
     return stream;
+}
+
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string baseOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The folder itself, flushed so that a rename in it survives a power cut.
+void syncFolder(const std::string& path) {
+    const std::string folder = folderOf(path);
+    FileHandle handle(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (handle) fsync(handle.fd());
+}
+
+}  // namespace
+
+std::string replaceRefusal(const std::string& target) {
+    struct stat info {};
+    if (lstat(target.c_str(), &info) != 0) return errno == ENOENT ? "" : std::strerror(errno);
+    if (S_ISLNK(info.st_mode)) return "is a symbolic link";
+    const std::string kind = fileKindReason(info.st_mode);
+    if (!kind.empty()) return kind;
+    // A file its owner made read-only is kept from being replaced, as from being written.
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return std::strerror(errno);
+    return "";
+}
+
+OpenedFile createBeside(const std::string& target, std::string& temporary) {
+    OpenedFile result;
+    result.path = target;
+    result.reason = baseOf(target).empty() ? std::string("is a folder") : replaceRefusal(target);
+    if (!result.reason.empty()) return result;
+    // The base is cut so that the new name still fits in a folder entry.
+    const std::string prefix = folderOf(target) + "." + baseOf(target).substr(0, 200) + "." +
+                               std::to_string(getpid()) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = prefix + std::to_string(attempt) + ".part";
+        // O_EXCL: never an existing file, and never through a link put at the new name.
+        FileHandle handle(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
+        if (!handle && errno == EEXIST) continue;
+        if (!handle) {
+            result.reason = std::strerror(errno);
+            return result;
+        }
+        temporary = name;
+        result.handle = std::move(handle);
+        result.reason.clear();
+        return result;
+    }
+    result.reason = "no free name for a new file beside it";
+    return result;
+}
+
+bool finishBeside(FileHandle fd, const std::string& temporary, const std::string& target, std::string& reason) {
+    reason.clear();
+    if (fsync(fd.fd()) != 0 || close(fd.release()) != 0) {
+        reason = std::strerror(errno);
+    } else {
+        reason = replaceRefusal(target);
+        if (reason.empty() && rename(temporary.c_str(), target.c_str()) != 0) reason = std::strerror(errno);
+    }
+    if (!reason.empty()) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    syncFolder(target);
+    return true;
+}
+
+std::string printable(const std::string& text, bool keepLines) {
+    std::string shown;
+    shown.reserve(text.size());
+    const auto escape = [&shown](unsigned char byte) {
+        static const char digits[] = "0123456789abcdef";
+        shown += "\\x";
+        shown += digits[byte >> 4];
+        shown += digits[byte & 15];
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == '\n' && keepLines) {
+            shown += '\n';
+        } else if (byte < 0x20 || byte == 0x7f) {
+            escape(byte);
+        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            escape(byte);  // a C1 control written in UTF-8
+            escape(next);
+            ++i;
+        } else {
+            shown += char(byte);
+        }
+    }
+    return shown;
 }
 
 }  // namespace platform

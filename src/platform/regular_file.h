@@ -74,3 +74,36 @@ std::string findIgnoringCase(const std::string& name);
 std::string fileKindReason(unsigned mode);
 
 }  // namespace platform
+
+namespace platform {
+
+// --- Replacing a file whole ---------------------------------------------------------
+// A file the engine or its tools write in place of another (a recorded demo, a world's
+// files) is written under a new name in the same folder and renamed over its target at
+// the end: the target holds its old bytes or all the new ones, never a part, and a
+// symbolic link at the target is never written through.
+
+// Why `target` may not be replaced: "is a symbolic link", "is a FIFO", "is a folder",
+// "is a device", the system's text for a file that may not be written ("Permission
+// denied"); empty when it is missing or a regular file that may be written.
+std::string replaceRefusal(const std::string& target);
+
+// Checks `target` as above, then creates a new empty file beside it, named in
+// `temporary` (".NAME.PID.N.part" in the target's folder). The new file gets the
+// permissions of any newly created file (0666 less the umask). Refused as openRegularFile
+// refuses, with `reason` set.
+OpenedFile createBeside(const std::string& target, std::string& temporary);
+
+// Flushes the written file `fd` to the disk, closes it, and renames `temporary` over
+// `target` (checked again first). On failure the temporary file is removed, the target
+// is left as it was, and `reason` says why.
+bool finishBeside(FileHandle fd, const std::string& temporary, const std::string& target, std::string& reason);
+
+// --- Names in messages --------------------------------------------------------------
+// `text` with every control byte (below 0x20, DEL, and the UTF-8 form of the controls
+// U+0080..U+009F) written as \xNN, so a name or a byte from a file cannot move the
+// terminal's cursor or change its colours. Other UTF-8 is kept. With keepLines, '\n'
+// stays as it is (for messages of several lines).
+std::string printable(const std::string& text, bool keepLines = false);
+
+}  // namespace platform

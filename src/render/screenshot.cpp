@@ -50,17 +50,19 @@ bool writeRows(std::FILE* file, const KeptFrame& frame) {
 
 bool writeScreenshot(const std::string& pngPath) {
     if (keptFrame.width <= 0 || keptFrame.height <= 0 || keptFrame.pixels.empty()) {
-        std::fprintf(stderr, "%s: no frame was drawn, so there is no screenshot to write\n", pngPath.c_str());
+        std::fprintf(stderr, "%s: no frame was drawn, so there is no screenshot to write\n", platform::printable(pngPath).c_str());
         return false;
     }
     // A FIFO or a device given as the picture is refused rather than waited on.
     std::string reason;
     FileCloser out{platform::openRegularStream(pngPath, platform::FileAccess::write, reason)};
     if (!out.file) {
-        std::fprintf(stderr, "%s: cannot be opened for writing: %s\n", pngPath.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: cannot be opened for writing: %s\n", platform::printable(pngPath).c_str(), reason.c_str());
         return false;
     }
-    const bool written = writeRows(out.file, keptFrame) && std::fflush(out.file) == 0;
-    if (!written) std::fprintf(stderr, "%s: the PNG could not be written\n", pngPath.c_str());
+    bool written = writeRows(out.file, keptFrame) && std::fflush(out.file) == 0;
+    written = std::fclose(out.file) == 0 && written;
+    out.file = nullptr;
+    if (!written) std::fprintf(stderr, "%s: the PNG could not be written\n", platform::printable(pngPath).c_str());
     return written;
 }

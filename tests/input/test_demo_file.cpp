@@ -92,16 +92,25 @@ TEST_F(DemoFile, PlaybackAsksForReadAccessOnly) {
 
 TEST_F(DemoFile, EveryRecordIsInTheFileBeforeTheRecordingIsClosed) {
     startLive();
-    startRecording("flush.dem");
     platform::setFakeKey(keyUp, true);
+    inputtest::writeBytes(folder / "flush.dem", {1, 2, 3});  // an older demo of that name
+    const auto partialRecording = [this]() -> std::filesystem::path {
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().extension() == ".part") return entry.path();
+        return {};
+    };
+    startRecording("flush.dem");
     for (int frame = 1; frame <= 3; ++frame) {
         controlStep();
-        // Read beside the still-open recording, as after a crash or a kill.
-        EXPECT_EQ(inputtest::readBytes(folder / "flush.dem").size(), size_t(5 * frame));
+        // The records go into a new file beside the demo; read as after a crash or a kill,
+        // the new file holds every record so far and the old demo is whole.
+        EXPECT_EQ(inputtest::readBytes(partialRecording()).size(), size_t(5 * frame));
+        EXPECT_EQ(inputtest::readBytes(folder / "flush.dem").size(), 3u);
     }
     flushDemo();
-    EXPECT_EQ(inputtest::readBytes(folder / "flush.dem").size(), 15u);
-    closeDemo();
+    EXPECT_EQ(inputtest::readBytes(partialRecording()).size(), 15u);
+    EXPECT_TRUE(closeDemo());
+    EXPECT_EQ(partialRecording(), std::filesystem::path());  // renamed over the demo
     EXPECT_EQ(demoFile, nullptr);
     closeDemo();  // a second close (shutdown after a quit path) is harmless
     EXPECT_EQ(inputtest::readBytes(folder / "flush.dem").size(), 15u);
