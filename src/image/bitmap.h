@@ -48,9 +48,9 @@ constexpr int64_t maxBitmapSide = 32768;               // pixels, either side
 constexpr int64_t maxBitmapPixels = int64_t(1) << 24;  // 16 Mpixel = 48 MiB of RGB
 // A small file may not name a large picture: an image holds at most this many pixels
 // plus 8 for each byte of its file (8 is what an uncompressed 1-bit image stores in a
-// byte), so a file under 1 MiB decodes to at most 10 Mpixel whatever its run-length
+// byte), so a file under 1 MiB decodes to at most 9.4 Mpixel whatever its run-length
 // codes say.
-constexpr int64_t bitmapPixelsFree = int64_t(1) << 21;  // 2 Mpixel
+constexpr int64_t bitmapPixelsFree = int64_t(1) << 20;  // 1 Mpixel
 constexpr int64_t bitmapPixelsPerFileByte = 8;
 // Decoded pixels of every image loadBitmap returned since the last
 // resetBitmapWorldPixels: the textures of one world. An image that would take the total

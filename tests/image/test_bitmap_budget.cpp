@@ -75,8 +75,8 @@ constexpr long megabytes = 1024;  // in kB
 TEST(BitmapBudget, CraftedFilesCostLittleAndAreRefusedByName) {
     const off_t gigabyte = off_t(1) << 30;
     const std::vector<uint8_t> hugeRle = emptyRle8(8192, 8192);
-    const std::vector<uint8_t> justRight = emptyRle8(2048, 1024);  // the pixels any file may have
-    const std::vector<uint8_t> oneOver = emptyRle8(2100, 1024);
+    const std::vector<uint8_t> justRight = emptyRle8(1024, 1024);  // the pixels any file may have
+    const std::vector<uint8_t> oneOver = emptyRle8(1100, 1024);
     const struct {
         const char* what;
         std::string path;
@@ -86,13 +86,13 @@ TEST(BitmapBudget, CraftedFilesCostLittleAndAreRefusedByName) {
         {"8192 x 8192 run-length image of a kilobyte", writeTempFile("rle-8192.bmp", hugeRle),
          {"Out of memory.\n", "rle-8192.bmp: the image is 8192 x 8192 pixels at byte 18 in a file of " +
                                   std::to_string(hugeRle.size()) + " bytes; the loader takes at most 32768 per side "
-                                  "and " + std::to_string(2097152 + 8 * hugeRle.size()) + " in all here (16777216 "
-                                  "in any file, 2097152 plus 8 per byte of its file)"},
+                                  "and " + std::to_string(1048576 + 8 * hugeRle.size()) + " in all here (16777216 "
+                                  "in any file, 1048576 plus 8 per byte of its file)"},
          8 * megabytes},
-        {"2100 x 1024 run-length image of a kilobyte", writeTempFile("rle-2100.bmp", oneOver),
-         {"Out of memory.\n", "rle-2100.bmp: the image is 2100 x 1024 pixels at byte 18 in a file of "}, 8 * megabytes},
-        {"2048 x 1024 run-length image of a kilobyte", writeTempFile("rle-2048.bmp", justRight),
-         {"loaded 2048 1024"}, 16 * megabytes},
+        {"1100 x 1024 run-length image of a kilobyte", writeTempFile("rle-1100.bmp", oneOver),
+         {"Out of memory.\n", "rle-1100.bmp: the image is 1100 x 1024 pixels at byte 18 in a file of "}, 8 * megabytes},
+        {"1024 x 1024 run-length image of a kilobyte", writeTempFile("rle-1024.bmp", justRight),
+         {"loaded 1024 1024"}, 8 * megabytes},
         {"40 GB sparse file", writeSparse("sparse-40g.bmp", {}, 40 * gigabyte),
          {"Unknown DIB file format.\n", "sparse-40g.bmp: the DIB header at byte 0 is 0 bytes long"}, 8 * megabytes},
         {"2 x 1 bitmap at the start of 40 GB", writeSparse("sparse-tail.bmp", tinyBmp(), 40 * gigabyte),
@@ -116,7 +116,7 @@ TEST(BitmapBudget, CraftedFilesCostLittleAndAreRefusedByName) {
 // The world's textures together: images are counted as they load, and the one that would
 // take the total past the budget is refused, naming itself and the budget.
 TEST(BitmapBudget, TheWorldsTexturesShareOneBudget) {
-    const std::string path = writeTempFile("rle-share.bmp", emptyRle8(2048, 1024));
+    const std::string path = writeTempFile("rle-share.bmp", emptyRle8(1024, 1024));
     const ChildResult child = runInChild([&] {
         std::string message;
         bitmapErrorSink = [&message](const std::string& text) { message += text; };
@@ -130,10 +130,10 @@ TEST(BitmapBudget, TheWorldsTexturesShareOneBudget) {
     });
     std::remove(path.c_str());
     ASSERT_TRUE(child.exited) << child.describe();
-    EXPECT_EQ(child.output.substr(0, 5), "16 1 ") << child.output;
+    EXPECT_EQ(child.output.substr(0, 5), "32 1 ") << child.output;
     EXPECT_NE(child.output.find("Out of memory.\n" + path +
-                                ": the image is 2048 x 1024 pixels; with it the world's textures would hold "
-                                "35651584 pixels, and they may hold 33554432"),
+                                ": the image is 1024 x 1024 pixels; with it the world's textures would hold "
+                                "34603008 pixels, and they may hold 33554432"),
               std::string::npos)
         << child.output;
 }
