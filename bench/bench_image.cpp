@@ -114,6 +114,7 @@ size_t outputBytes(int side) { return size_t(side) * side * 3; }
 
 void ours(benchmark::State& state, const std::string* path, int side) {
     for (auto _ : state) {
+        resetBitmapWorldPixels();  // each load stands for a world of its own
         std::unique_ptr<ImageRecord> image = loadBitmap(path->c_str());
         if (!image) state.SkipWithError("our loader failed");
         benchmark::DoNotOptimize(image->pixels.data());

@@ -38,10 +38,12 @@ const char* usageText() {
 
 namespace {
 
+// The renderer counts frames in 32 bits: a larger count would wrap to a small one, or
+// to one that is never reached.
 bool parseCount(const char* text, long& value) {
     const char* end = text + std::strlen(text);
     const auto result = std::from_chars(text, end, value);
-    return result.ec == std::errc() && result.ptr == end && value > 0;
+    return result.ec == std::errc() && result.ptr == end && value > 0 && value <= maxFrameCount;
 }
 
 // The file name after the option at argv[i], which it steps over; false with `error` set
@@ -81,7 +83,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.check = true;
         } else if (arg == "--frames") {
             if (!hasValue || !parseCount(argv[i + 1], line.frames)) {
-                error = "--frames needs a positive whole number";
+                error = "--frames needs a whole number from 1 to " + std::to_string(maxFrameCount);
                 return false;
             }
             ++i;

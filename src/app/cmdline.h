@@ -4,7 +4,11 @@
 // [--version] [DIR]
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// The largest --frames: the renderer's frame counters are 32-bit.
+constexpr long maxFrameCount = INT32_MAX;
 
 struct CommandLine {
     bool headless = false;

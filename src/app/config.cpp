@@ -14,7 +14,9 @@
 
 namespace {
 
-constexpr int maxWindowSide = 16384;
+// 8192 x 8192 already needs about 800 MB of colour, depth and stencil buffers and a copy
+// of the frame; a side of 16384 would need four times that and seconds a frame.
+constexpr int maxWindowSide = 8192;
 // game.ini holds six keys; a file larger than this is not a configuration, and reading
 // it whole would cost memory in proportion to whatever it is.
 constexpr size_t maxConfigBytes = 1 << 20;

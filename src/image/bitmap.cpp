@@ -9,6 +9,7 @@
 
 #include "platform/regular_file.h"  // Required for: openRegularFile
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +25,10 @@ std::function<void(const std::string& text)> bitmapErrorSink = [](const std::str
 
 namespace {
 
-// The whole file mapped read-only; empty when it cannot be opened or mapped, with the
-// reason (an empty file cannot be mapped either).
+// The whole file mapped read-only but not read: only the pages decoding touches are
+// ever read (the headers, the colour table, the pixel data they name), so a huge or
+// sparse file costs no more than the picture it describes. Empty when the file cannot
+// be opened or mapped, with the reason (an empty file cannot be mapped either).
 class MappedFile {
 public:
     explicit MappedFile(const char* fileName) {
@@ -38,8 +41,11 @@ public:
             reason_ = "is empty";
             return;
         }
-        // Populating up front costs less than taking a page fault per 4 KiB later.
-        void* view = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle.fd(), 0);
+        if (file.size > uint64_t(SIZE_MAX)) {
+            reason_ = std::strerror(EFBIG);
+            return;
+        }
+        void* view = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE, file.handle.fd(), 0);
         if (view == MAP_FAILED) {
             reason_ = std::strerror(errno);
             return;
@@ -54,6 +60,17 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
+    // Reads [begin, end) in ahead: one call costs less than a page fault per 4 KiB later.
+    void prefetch(size_t begin, size_t end) const {
+        constexpr size_t page = 4096;
+        begin &= ~(page - 1);
+        if (!data_ || end <= begin || end > size_) return;
+#ifdef MADV_POPULATE_READ
+        if (madvise(const_cast<uint8_t*>(data_) + begin, end - begin, MADV_POPULATE_READ) == 0) return;
+#endif
+        madvise(const_cast<uint8_t*>(data_) + begin, end - begin, MADV_WILLNEED);
+    }
+
     const uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
     const std::string& reason() const { return reason_; }
@@ -63,6 +80,8 @@ private:
     size_t size_ = 0;
     std::string reason_;
 };
+
+int64_t worldPixels = 0;
 
 DecodeResult failed(Failure failure) {
     DecodeResult result;
@@ -85,12 +104,9 @@ std::unique_ptr<ImageRecord> allocateImage(const DibLayout& layout, bool blackFi
     return image;
 }
 
-}  // namespace
-
-DecodeResult decodeBitmap(const uint8_t* data, size_t size) {
-    DibLayout layout;
+// The pixel stages over a layout readLayout accepted.
+DecodeResult decodePixels(const uint8_t* data, const DibLayout& layout) {
     Failure failure;
-    if (!readLayout(data, size, layout, failure)) return failed(std::move(failure));
     const bool rle = layout.compression == compressionRle8 || layout.compression == compressionRle4;
     std::unique_ptr<ImageRecord> image;
     try {
@@ -104,6 +120,31 @@ DecodeResult decodeBitmap(const uint8_t* data, size_t size) {
     DecodeResult result;
     result.image = std::move(image);
     return result;
+}
+
+std::string worldBudgetDetail(const DibLayout& layout) {
+    return "the image is " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
+           " pixels; with it the world's textures would hold " +
+           std::to_string(worldPixels + int64_t(layout.width) * layout.height) + " pixels, and they may hold " +
+           std::to_string(maxWorldBitmapPixels);
+}
+
+}  // namespace
+
+int64_t bitmapPixelBudget(uint64_t fileSize) {
+    const uint64_t budget = uint64_t(bitmapPixelsFree) +
+                            std::min<uint64_t>(fileSize, uint64_t(maxBitmapPixels)) * bitmapPixelsPerFileByte;
+    return int64_t(std::min<uint64_t>(budget, uint64_t(maxBitmapPixels)));
+}
+
+int64_t bitmapWorldPixels() { return worldPixels; }
+void resetBitmapWorldPixels() { worldPixels = 0; }
+
+DecodeResult decodeBitmap(const uint8_t* data, size_t size) {
+    DibLayout layout;
+    Failure failure;
+    if (!readLayout(data, size, layout, failure)) return failed(std::move(failure));
+    return decodePixels(data, layout);
 }
 
 const char* bitmapFailureText(BitmapFailure failure) {
@@ -127,14 +168,29 @@ std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure, cons
     return text;
 }
 
+// The headers are read and checked, and the budgets applied, before any pixel data is
+// read; then only the pixel data the headers name is read.
 std::unique_ptr<ImageRecord> loadBitmap(const char* fileName) {
     const MappedFile file(fileName);
     if (!file.data()) {
         if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, file.reason()));
         return nullptr;
     }
-    DecodeResult result = decodeBitmap(file.data(), file.size());
-    if (!result.image && bitmapErrorSink)
-        bitmapErrorSink(bitmapErrorMessage(fileName, result.failure, result.detail));
+    DecodeResult result;
+    DibLayout layout;
+    Failure failure;
+    if (!readLayout(file.data(), file.size(), layout, failure)) {
+        result = failed(std::move(failure));
+    } else if (worldPixels + int64_t(layout.width) * layout.height > maxWorldBitmapPixels) {
+        result = failed({BitmapFailure::outOfMemory, worldBudgetDetail(layout)});
+    } else {
+        file.prefetch(layout.pixelOffset, layout.pixelEnd);
+        result = decodePixels(file.data(), layout);
+    }
+    if (!result.image) {
+        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, result.failure, result.detail));
+        return nullptr;
+    }
+    worldPixels += int64_t(result.image->width) * result.image->height;
     return std::move(result.image);
 }

@@ -44,8 +44,25 @@ struct DecodeResult {
 
 // Largest image the loader accepts; larger ones fail as out of memory before anything is
 // allocated, so a hostile header cannot ask for gigabytes (RLE data can be tiny).
-constexpr int64_t maxBitmapSide = 32768;          // pixels, either side
-constexpr int64_t maxBitmapPixels = int64_t(1) << 26;  // 64 Mpixel = 192 MiB of RGB
+constexpr int64_t maxBitmapSide = 32768;               // pixels, either side
+constexpr int64_t maxBitmapPixels = int64_t(1) << 24;  // 16 Mpixel = 48 MiB of RGB
+// A small file may not name a large picture: an image holds at most this many pixels
+// plus 8 for each byte of its file (8 is what an uncompressed 1-bit image stores in a
+// byte), so a file under 1 MiB decodes to at most 9.4 Mpixel whatever its run-length
+// codes say.
+constexpr int64_t bitmapPixelsFree = int64_t(1) << 20;  // 1 Mpixel
+constexpr int64_t bitmapPixelsPerFileByte = 8;
+// Decoded pixels of every image loadBitmap returned since the last
+// resetBitmapWorldPixels: the textures of one world. An image that would take the total
+// past this is refused.
+constexpr int64_t maxWorldBitmapPixels = int64_t(1) << 25;  // 32 Mpixel = 96 MiB of RGB
+
+// The most pixels a file of fileSize bytes may decode to.
+int64_t bitmapPixelBudget(uint64_t fileSize);
+
+// Pixels counted against maxWorldBitmapPixels so far, and the reset for a new world.
+int64_t bitmapWorldPixels();
+void resetBitmapWorldPixels();
 
 // Decodes a whole BMP file (starting "BM") or bare DIB held in memory. Pure: no
 // messages, no file access; never reads outside data[0, size).

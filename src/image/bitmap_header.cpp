@@ -112,7 +112,7 @@ bool checkPixelFormat(const DibLayout& layout, const RawHeader& raw, Failure& fa
 
 // Width and height: positive after the sign of a top-down height is taken off, and
 // within the loader's limits. The height is widened first: negating INT_MIN is undefined.
-bool checkDimensions(DibLayout& layout, const RawHeader& raw, Failure& failure) {
+bool checkDimensions(size_t size, DibLayout& layout, const RawHeader& raw, Failure& failure) {
     const size_t h = layout.headerOffset;
     if (raw.width <= 0)
         return conversionError(failure, "the width " + std::to_string(raw.width) + atByte(h + 4) +
@@ -122,12 +122,14 @@ bool checkDimensions(DibLayout& layout, const RawHeader& raw, Failure& failure) 
     if (raw.height < 0 && raw.compression != compressionRgb && raw.compression != compressionBitFields)
         return conversionError(failure, "run-length data cannot be stored top-down (height " +
                                             std::to_string(raw.height) + atByte(h + 8) + ")");
-    if (raw.width > maxBitmapSide || rows > maxBitmapSide || raw.width * rows > maxBitmapPixels)
+    if (raw.width > maxBitmapSide || rows > maxBitmapSide || raw.width * rows > bitmapPixelBudget(size))
         return fail(failure, BitmapFailure::outOfMemory,
-                    "the image is " + std::to_string(raw.width) + " x " + std::to_string(rows) +
-                        " pixels" + atByte(h + 4) + "; the loader takes at most " +
-                        std::to_string(maxBitmapSide) + " per side and " +
-                        std::to_string(maxBitmapPixels) + " in all");
+                    "the image is " + std::to_string(raw.width) + " x " + std::to_string(rows) + " pixels" +
+                        atByte(h + 4) + " in a file of " + std::to_string(size) + " bytes; the loader takes at most " +
+                        std::to_string(maxBitmapSide) + " per side and " + std::to_string(bitmapPixelBudget(size)) +
+                        " in all here (" + std::to_string(maxBitmapPixels) + " in any file, " +
+                        std::to_string(bitmapPixelsFree) + " plus " + std::to_string(bitmapPixelsPerFileByte) +
+                        " per byte of its file)");
     layout.width = int32_t(raw.width);
     layout.height = int32_t(rows);
     layout.topDown = raw.height < 0;
@@ -224,6 +226,14 @@ uint64_t uncompressedBytes(const DibLayout& layout) {
     return stride * uint64_t(layout.height - 1) + (rowBits + 7) / 8;
 }
 
+// The longest run-length stream that moves on at every code: a delta that skips one
+// pixel (4 bytes) is the dearest way to pass a pixel, an end of line (2 bytes) the
+// dearest way to pass a row, then the end of the bitmap. Only a stream padded with
+// deltas of (0, 0), which do nothing, is longer; bytes past this bound are never read.
+uint64_t longestRle(const DibLayout& layout) {
+    return 4 * uint64_t(layout.width) * uint64_t(layout.height) + 2 * uint64_t(layout.height) + 2;
+}
+
 // Where the pixel data starts and ends, and that it is all there.
 bool placePixels(size_t size, DibLayout& layout, const RawHeader& raw, uint32_t offBits, Failure& failure) {
     const size_t headersEnd = layout.headerOffset + layout.headerSize +
@@ -244,6 +254,8 @@ bool placePixels(size_t size, DibLayout& layout, const RawHeader& raw, uint32_t 
     const bool rle = layout.compression == compressionRle8 || layout.compression == compressionRle4;
     layout.pixelEnd = rle && raw.sizeImage != 0 ? layout.pixelOffset + std::min<uint64_t>(raw.sizeImage, available)
                                                 : size;
+    if (rle) layout.pixelEnd = std::min<uint64_t>(layout.pixelEnd, layout.pixelOffset + longestRle(layout));
+    else layout.pixelEnd = std::min<uint64_t>(layout.pixelEnd, layout.pixelOffset + uncompressedBytes(layout));
     if (!rle && uncompressedBytes(layout) > available)
         return conversionError(failure, "the pixel data" + atByte(layout.pixelOffset) + " is cut short: " +
                                             std::to_string(uncompressedBytes(layout)) + " bytes needed, " +
@@ -263,7 +275,7 @@ bool readLayout(const uint8_t* data, size_t size, DibLayout& layout, Failure& fa
     return readFileHeader(data, size, layout, offBits, failure) &&
            readDibHeader(data, size, layout, raw, failure) &&
            checkPixelFormat(layout, raw, failure) &&
-           checkDimensions(layout, raw, failure) &&
+           checkDimensions(size, layout, raw, failure) &&
            readMasks(data, size, layout, failure) &&
            readPalette(data, size, layout, raw, offBits, failure) &&
            placePixels(size, layout, raw, offBits, failure);

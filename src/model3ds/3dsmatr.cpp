@@ -259,12 +259,8 @@ void FetchMaterial3ds(ChunkDatabase3ds* db, const char* name, MaterialRecord3ds*
         UpdateMaterialList3ds(db);
         if (ErrorStop3ds() || !db->materialList)
             return;
-        for (const ChunkListEntry3ds& entry : db->materialList->entries) {
-            if (entry.name == name) {
-                fillMaterial(entry.chunk, material);
-                return;
-            }
-        }
+        if (const ChunkListEntry3ds* entry = FindListEntry3ds(*db->materialList, name))
+            fillMaterial(entry->chunk, material);
     });
 }
 

@@ -160,15 +160,13 @@ void FetchMesh3ds(ChunkDatabase3ds* db, const char* name, MeshRecord3ds** mesh) 
         }
         if (!meshesReady(db, std::string("FetchMesh3ds, asking for ") + name))
             return;
-        for (const ChunkListEntry3ds& entry : db->objectList->entries) {
-            if (entry.name != name)
-                continue;
-            ChunkNode3ds* triangles = nullptr;
-            FindChunkInTree3ds(entry.chunk, kChunkTriangleMesh3ds, &triangles);
-            if (triangles)
-                fillMesh(entry.chunk, entry.name, mesh);
+        const ChunkListEntry3ds* entry = FindListEntry3ds(*db->objectList, name);
+        if (!entry)
             return;
-        }
+        ChunkNode3ds* triangles = nullptr;
+        FindChunkInTree3ds(entry->chunk, kChunkTriangleMesh3ds, &triangles);
+        if (triangles)
+            fillMesh(entry->chunk, entry->name, mesh);
     });
 }
 
@@ -180,17 +178,14 @@ void FetchMeshByIndex3ds(ChunkDatabase3ds* db, uint32_t index, MeshRecord3ds** m
         }
         if (!meshesReady(db, "FetchMeshByIndex3ds"))
             return;
-        uint32_t meshes = 0;
-        for (const ChunkListEntry3ds& entry : db->objectList->entries) {
-            ChunkNode3ds* triangles = nullptr;
-            FindChunkInTree3ds(entry.chunk, kChunkTriangleMesh3ds, &triangles);
-            if (triangles && meshes++ == index) {
-                fillMesh(entry.chunk, entry.name, mesh);
-                return;
-            }
+        const std::vector<size_t>& meshes = MeshEntries3ds(*db->objectList);
+        if (index < meshes.size()) {
+            const ChunkListEntry3ds& entry = db->objectList->entries[meshes[index]];
+            fillMesh(entry.chunk, entry.name, mesh);
+            return;
         }
         RecordError3ds(ERR_INVALID_ARG, "FetchMeshByIndex3ds: mesh " + std::to_string(index) + " of " +
-                                            std::to_string(meshes) + " asked for");
+                                            std::to_string(meshes.size()) + " asked for");
     });
 }
 

@@ -116,6 +116,25 @@ ChildVerdict judgeChild(const ChunkNode3ds& child, uint64_t parentEnd, bool exte
 
 bool readSubChunks(ChunkNode3ds* chunk, bool extended, int depth);
 
+// Chunks the tree being read holds, against what the file's size allows.
+struct TreeBudget {
+    uint64_t nodes = 0;
+    uint64_t maxNodes = 0;
+};
+TreeBudget treeBudget;
+
+bool withinTreeBudget(const FileReader3ds& in, const ChunkNode3ds& child) {
+    if (++treeBudget.nodes <= treeBudget.maxNodes)
+        return true;
+    RecordError3ds(ERR_NO_MEM, in.file->name + ": chunk at byte " + std::to_string(child.position) + " is chunk " +
+                                   std::to_string(treeBudget.nodes) + "; a file of " +
+                                   std::to_string(in.file->sizeOnDisk) + " bytes may hold " +
+                                   std::to_string(treeBudget.maxNodes) + " (its tree may take " +
+                                   std::to_string(kChunkTreeBytesPerFileByte3ds) + " bytes per byte of the file plus " +
+                                   std::to_string(kChunkTreeAllowance3ds >> 20) + " MiB)");
+    return false;
+}
+
 // Reads one child header at the reader's position and, when it is accepted, the child's
 // own subtree. Returns false when the read must stop; `last` tracks the chain's tail.
 bool readChild(ChunkNode3ds* parent, ChunkNode3ds*& last, FileReader3ds& in, bool extended, int depth) {
@@ -138,6 +157,8 @@ bool readChild(ChunkNode3ds* parent, ChunkNode3ds*& last, FileReader3ds& in, boo
         return false;
     case ChildVerdict::accept: break;
     }
+    if (!withinTreeBudget(in, *child))
+        return false;
     ChunkNode3ds* added = child.release();
     (last ? last->next : parent->firstChild) = added;
     last = added;
@@ -196,6 +217,14 @@ void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db) {
     // The lists point into the old tree: they go with it and are rebuilt on next use.
     ReleaseNameLists3ds(db);
     FreeChunkTree3ds(&db->topchunk);
+    if (file->sizeOnDisk > kMaxModelFileBytes3ds) {
+        RecordError3ds(ERR_NO_MEM, file->name + ": the file has " + std::to_string(file->sizeOnDisk) +
+                                       " bytes; model files of at most " +
+                                       std::to_string(kMaxModelFileBytes3ds >> 20) + " MiB are read");
+        RecordError3ds(ERR_CREATING_DATABASE, file->name);
+        return;
+    }
+    treeBudget = TreeBudget{0, MaxChunkNodes3ds(file->sizeOnDisk)};
     bool ok = false;
     GuardMemory3ds([&] { ok = readRoot(file, db) && !ErrorStop3ds(); });
     if (!ok) {

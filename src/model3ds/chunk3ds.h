@@ -40,6 +40,14 @@ enum ChunkId3ds : uint32_t {
 // decoding every payload: a chunk decoded as raw bytes may contain its children, so
 // each byte of the file is decoded at most once per level.
 constexpr int kMaxChunkDepth3ds = 32;
+// Largest model file read: larger ones are refused before their tree is read.
+constexpr uint64_t kMaxModelFileBytes3ds = uint64_t(256) << 20;  // 256 MiB
+// What the chunk tree of a file may cost: 4 bytes for each byte of the file plus this
+// allowance, counting each chunk at kChunkNodeCost3ds. A file of chunks so small that its
+// tree would cost more (a chunk header alone is 6 bytes, its node ten times that) is
+// refused with ERR_NO_MEM before its memory runs away.
+constexpr uint64_t kChunkTreeAllowance3ds = uint64_t(16) << 20;  // 16 MiB
+constexpr uint64_t kChunkTreeBytesPerFileByte3ds = 4;
 
 // --- Payload records (one shape per chunk id; the id decides which) -----------------
 
@@ -134,6 +142,13 @@ struct ChunkNode3ds {
     uint8_t readIndex = kNoContext3ds;   // slot of the file it came from; 255 = memory only
     uint8_t writeIndex = kNoContext3ds;  // slot it was last written to; 255 = none
 };
+
+// A node and the allocator's bookkeeping for it.
+constexpr uint64_t kChunkNodeCost3ds = sizeof(ChunkNode3ds) + 16;
+// The most chunks the tree of a file of fileSize bytes may hold.
+constexpr uint64_t MaxChunkNodes3ds(uint64_t fileSize) {
+    return (kChunkTreeBytesPerFileByte3ds * fileSize + kChunkTreeAllowance3ds) / kChunkNodeCost3ds;
+}
 
 struct ChunkNameList3ds;  // the database's name lists; defined with the database
 

@@ -126,6 +126,29 @@ void UpdateMaterialList3ds(ChunkDatabase3ds* db) {
     });
 }
 
+const ChunkListEntry3ds* FindListEntry3ds(ChunkNameList3ds& list, const std::string& name) {
+    if (list.namesIndexed != list.entries.size() || list.firstByName.empty()) {
+        list.firstByName.clear();
+        for (size_t i = 0; i < list.entries.size(); ++i)
+            list.firstByName.emplace(list.entries[i].name, i);  // keeps the first of a name
+        list.namesIndexed = list.entries.size();
+    }
+    const auto found = list.firstByName.find(name);
+    return found == list.firstByName.end() ? nullptr : &list.entries[found->second];
+}
+
+const std::vector<size_t>& MeshEntries3ds(ChunkNameList3ds& list) {
+    if (!list.meshesListed || list.meshesIndexed != list.entries.size()) {
+        list.meshEntries.clear();
+        for (size_t i = 0; i < list.entries.size(); ++i)
+            if (findInTree(list.entries[i].chunk, kChunkTriangleMesh3ds))
+                list.meshEntries.push_back(i);
+        list.meshesIndexed = list.entries.size();
+        list.meshesListed = true;
+    }
+    return list.meshEntries;
+}
+
 void ListMeshNames3ds(ChunkDatabase3ds* db, NameArray3ds** list) {
     GuardMemory3ds([&] {
         if (!db || !list) {
@@ -136,9 +159,8 @@ void ListMeshNames3ds(ChunkDatabase3ds* db, NameArray3ds** list) {
         if (ErrorStop3ds() || !db->objectList)
             return;
         std::vector<std::string> names;
-        for (const ChunkListEntry3ds& entry : db->objectList->entries)
-            if (findInTree(entry.chunk, kChunkTriangleMesh3ds))
-                names.push_back(entry.name);
+        for (size_t index : MeshEntries3ds(*db->objectList))
+            names.push_back(db->objectList->entries[index].name);
         if (!*list)
             *list = new NameArray3ds;
         NameArray3ds& out = **list;

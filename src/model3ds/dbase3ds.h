@@ -14,6 +14,8 @@
 
 #include "model3ds/chunk3ds.h"
 
+#include <unordered_map>
+
 // --- Name lists over the tree (owned by the database) ----------------------------------
 
 struct ChunkListEntry3ds {
@@ -24,7 +26,20 @@ struct ChunkListEntry3ds {
 // Built lazily when its dirty flag is set; never outlives the tree it points into.
 struct ChunkNameList3ds {
     std::vector<ChunkListEntry3ds> entries;  // in file order
+    // Indexes over `entries`, made on first use so that fetching every mesh or material
+    // of a file costs one pass, not one pass per fetch. Each remembers how many entries
+    // it covers and is made again if the list has grown since.
+    std::unordered_map<std::string, size_t> firstByName;  // name -> its first entry
+    size_t namesIndexed = 0;
+    std::vector<size_t> meshEntries;  // entries whose subtree holds a triangle mesh
+    size_t meshesIndexed = 0;
+    bool meshesListed = false;
 };
+
+// The first entry of `list` called `name`, or nullptr.
+const ChunkListEntry3ds* FindListEntry3ds(ChunkNameList3ds& list, const std::string& name);
+// The entries of an object list that hold a triangle mesh, in file order.
+const std::vector<size_t>& MeshEntries3ds(ChunkNameList3ds& list);
 
 // --- Records handed to callers -----------------------------------------------------------
 

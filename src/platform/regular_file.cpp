@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
 
 namespace platform {
 
@@ -39,15 +42,60 @@ std::string fileKindReason(unsigned mode) {
 
 namespace {
 
-bool equalIgnoringAsciiCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        const unsigned char lx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
-        const unsigned char ly = (y >= 'A' && y <= 'Z') ? y + 32 : y;
-        if (lx != ly) return false;
-    }
-    return *a == *b;
+std::string lowerAscii(const char* text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return lower;
 }
+
+// One folder's names by their ASCII lower case, each with the first in byte order of the
+// names that share it, and what the folder was when it was listed: adding, removing or
+// renaming an entry changes its modification time, so a changed folder is listed again.
+// That time moves in steps of a clock tick, so a folder changed less than a second
+// before it was listed could change again unseen: such a listing is not kept.
+struct FolderIndex {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    bool settled = false;  // listed a second or more after its last change
+    std::unordered_map<std::string, std::string> byLowerName;
+};
+
+bool sameFolder(const FolderIndex& index, const struct stat& info) {
+    return index.settled && index.device == info.st_dev && index.inode == info.st_ino &&
+           index.modified.tv_sec == info.st_mtim.tv_sec && index.modified.tv_nsec == info.st_mtim.tv_nsec;
+}
+
+bool settledSince(const timespec& modified) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - modified.tv_sec >= 2 ||
+           (now.tv_sec - modified.tv_sec == 1 && now.tv_nsec >= modified.tv_nsec);
+}
+
+bool listFolder(const std::string& folderName, const struct stat& info, FolderIndex& index) {
+    DIR* folder = opendir(folderName.c_str());
+    if (!folder) return false;
+    index = FolderIndex{};
+    index.device = info.st_dev;
+    index.inode = info.st_ino;
+    index.modified = info.st_mtim;
+    index.settled = settledSince(info.st_mtim);
+    while (const dirent* entry = readdir(folder)) {
+        const char* entryName = entry->d_name;
+        if (std::strcmp(entryName, ".") == 0 || std::strcmp(entryName, "..") == 0) continue;
+        std::string& best = index.byLowerName[lowerAscii(entryName)];
+        if (best.empty() || std::strcmp(entryName, best.c_str()) < 0) best = entryName;
+    }
+    closedir(folder);
+    return true;
+}
+
+// Folders are listed once and kept for the run: a world names hundreds of files of one
+// folder, which may hold hundreds of thousands.
+std::mutex folderIndexLock;
+std::unordered_map<std::string, FolderIndex> folderIndexes;
 
 // A name that is there (in any form) but is no regular file is refused before it is
 // opened at all: opening some devices has effects of its own.
@@ -93,17 +141,17 @@ std::string findIgnoringCase(const std::string& name) {
     const std::string prefix = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     if (base.empty()) return "";
-    DIR* folder = opendir(prefix.empty() ? "." : prefix.c_str());
-    if (!folder) return "";
-    std::string best;
-    while (const dirent* entry = readdir(folder)) {
-        const char* entryName = entry->d_name;
-        if (std::strcmp(entryName, ".") == 0 || std::strcmp(entryName, "..") == 0) continue;
-        if (!equalIgnoringAsciiCase(entryName, base.c_str())) continue;
-        if (best.empty() || std::strcmp(entryName, best.c_str()) < 0) best = entryName;
+    const std::string folderName = prefix.empty() ? "." : prefix;
+    struct stat info {};
+    if (stat(folderName.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
+    const std::lock_guard<std::mutex> hold(folderIndexLock);
+    FolderIndex& index = folderIndexes[folderName];
+    if (!sameFolder(index, info) && !listFolder(folderName, info, index)) {
+        folderIndexes.erase(folderName);
+        return "";
     }
-    closedir(folder);
-    return best.empty() ? best : prefix + best;
+    const auto found = index.byLowerName.find(lowerAscii(base.c_str()));
+    return found == index.byLowerName.end() ? "" : prefix + found->second;
 }
 
 OpenedFile openRegularFile(const std::string& name, FileAccess access) {

@@ -149,14 +149,21 @@ void emitTriangleBatch(const TriangleBatch& batch, bool bindTextures) {
 }
 
 void emitNamedTriangles(const TriangleBatch& batch) {
+    // From a client-side array, not glBegin/glEnd: in selection mode this Mesa keeps a
+    // reference to the buffer that immediate-mode vertices are gathered in, so every
+    // buffer filled during a frame that has a selection pass stays allocated for the
+    // rest of the run (about the size of the frame's immediate-mode vertices). Hits
+    // depend on positions only, so they are the same either way.
     const int32_t triangles = int32_t(batch.polygon.size());
+    if (triangles == 0) return;
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, batch.position.data());
     for (int32_t i = 0; i < triangles; ++i) {
-        // Names may only change outside glBegin/glEnd.
         glLoadName(GLuint(batch.polygon[size_t(i)]));
-        glBegin(GL_TRIANGLES);
-        emitVertices(batch, i);
-        glEnd();
+        glDrawArrays(GL_TRIANGLES, i * 3, 3);
     }
+    glPopClientAttrib();
 }
 
 void compileWorldList() {

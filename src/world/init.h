@@ -62,7 +62,8 @@ void appendAllPolygons(TriangleBatch& batch);
 // texture] first when bindTextures is set; each vertex as its texture coordinate and
 // position.
 void emitTriangleBatch(const TriangleBatch& batch, bool bindTextures);
-// Sends every triangle on its own, after glLoadName with its polygon index (selection).
+// Sends every triangle on its own, after glLoadName with its polygon index (selection),
+// positions only, from the batch as a client-side vertex array.
 void emitNamedTriangles(const TriangleBatch& batch);
 
 // Compiles the world list: every polygon in array order, in texture runs, unplaced.

@@ -33,6 +33,7 @@ void resetWorld() {
     for (TextureEntry& texture : textures) texture = TextureEntry{};
     for (uint32_t& name : textureNames) name = 0;
     textureCount = 0;
+    resetBitmapWorldPixels();  // the images of the textures just dropped
     lastModelTexture = 0;
     for (uint32_t& value : selectBuffer) value = 0;
     ++worldRevision;

@@ -146,6 +146,32 @@ TEST_F(Config, EdgeValuesAndAKeyRightAfterABadValue) {
     }
 }
 
+// A side the engine could not draw at in reasonable memory and time is warned about
+// and the default kept; the largest it draws is kept.
+TEST_F(Config, SidesPastTheLargestWindowKeepTheDefault) {
+    const struct {
+        const char* text;
+        int width, height;
+        bool warned;
+    } cases[] = {
+        {"WIDTH 8192 HEIGHT 8192\n", 8192, 8192, false},
+        {"WIDTH 16384 HEIGHT 16384\n", 640, 480, true},
+        {"WIDTH 8193 HEIGHT 4294967297\n", 640, 480, true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = writeIni(c.text);
+        testing::internal::CaptureStderr();
+        readEngineConfig(path.c_str());
+        const std::string warnings = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(WIDTH, c.width) << c.text;
+        EXPECT_EQ(HEIGHT, c.height) << c.text;
+        EXPECT_EQ(warnings.find("WIDTH must be 1..8192") != std::string::npos, c.warned) << warnings;
+        const WindowConfig window = readWindowConfig(path.c_str());
+        EXPECT_EQ(window.width, c.width) << c.text;
+        EXPECT_EQ(window.height, c.height) << c.text;
+    }
+}
+
 TEST_F(Config, LongTokensAndDemoPathsAreReadWhole) {
     const std::string longWord(5000, 'x');
     const std::string longPath = "demos/" + std::string(300, 'd') + ".dem";
@@ -186,8 +212,14 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
         {{"--frames"}, false, "--frames needs"},
         {{"--frames", "-3"}, false, "--frames needs"},
         {{"--frames", "12x"}, false, "--frames needs"},
-        {{"--frames", "0"}, false, "--frames needs a positive whole number"},
+        {{"--frames", "0"}, false, "--frames needs a whole number from 1 to 2147483647"},
         {{"--frames", "--headless"}, false, "--frames needs"},
+        // Frames are counted in 32 bits: past that a count would wrap, never stop or
+        // stop at once, so it is refused.
+        {{"--frames", "2147483647"}, true, ""},
+        {{"--frames", "2147483648"}, false, "--frames needs a whole number from 1 to 2147483647"},
+        {{"--frames", "4294967301"}, false, "--frames needs a whole number from 1 to 2147483647"},
+        {{"--frames", "99999999999999999999999"}, false, "--frames needs"},
         {{"--screenshot"}, false, "--screenshot needs"},
         {{"a", "b"}, false, "more than one world folder"},
         {{"--demo", "walk.dem", "--record", "rec.dem", "--no-culling", "--no-stencil-portals", "--status"}, true, ""},

@@ -183,4 +183,26 @@ TEST_F(RegularFile, AMissingNameFallsBackToItsMatchIgnoringCase) {
     fs::current_path(before);
 }
 
+// A folder is listed once and kept, but never past a change: a name added, removed or
+// renamed afterwards is seen, even within the same second as the listing.
+TEST_F(RegularFile, TheKeptListingFollowsChangesToTheFolder) {
+    write("stone.bmp", "stone");
+    const auto settle = [this] {
+        // Back-dated, so the listing that follows is kept rather than taken again.
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+    };
+    settle();
+    EXPECT_EQ(platform::findIgnoringCase(path("STONE.BMP")), path("stone.bmp"));
+    EXPECT_EQ(platform::findIgnoringCase(path("WOOD.BMP")), "");
+    write("wood.bmp", "wood");  // the folder's time moves on: listed again
+    EXPECT_EQ(platform::findIgnoringCase(path("WOOD.BMP")), path("wood.bmp"));
+    settle();
+    EXPECT_EQ(platform::findIgnoringCase(path("WOOD.BMP")), path("wood.bmp"));
+    write("Wood.bmp", "first in byte order");
+    EXPECT_EQ(platform::findIgnoringCase(path("WOOD.BMP")), path("Wood.bmp"));
+    ASSERT_EQ(std::rename(path("Wood.bmp").c_str(), path("WOOD.bmp").c_str()), 0);
+    EXPECT_EQ(platform::findIgnoringCase(path("wood.BMP")), path("WOOD.bmp"));
+}
+
 }  // namespace

@@ -194,8 +194,9 @@ TEST(BmpSuite, BadFilesFailWithTheirMessageAndNoImage) {
         {"b/badwidth.bmp", conversion + " the width -127 at byte 18 is not positive"},
         {"b/pal8badindex.bmp", conversion + " pixel 13 of row 0 (near byte 471) names an entry beyond the "
                                             "101-entry colour table"},
-        {"b/reallybig.bmp", "Out of memory. the image is 3000000 x 2000000 pixels at byte 18; the loader takes at "
-                            "most 32768 per side and 67108864 in all"},
+        {"b/reallybig.bmp", "Out of memory. the image is 3000000 x 2000000 pixels at byte 18 in a file of 24630 bytes; "
+                            "the loader takes at most 32768 per side and 1245616 in all here (16777216 in any file, "
+                            "1048576 plus 8 per byte of its file)"},
         {"b/rgb16-880.bmp", conversion + " the blue bit-field mask 0 at byte 62 is empty, not one run of bits, or "
                                          "wider than the pixel"},
         {"b/rletopdown.bmp", conversion + " run-length data cannot be stored top-down (height -64 at byte 22)"},
