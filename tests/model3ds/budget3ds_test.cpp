@@ -11,6 +11,21 @@ namespace {
 
 class ModelBudget3dsTest : public Toolkit3dsTest {};
 
+// AddressSanitizer pads every allocation with red zones and keeps freed blocks aside, so
+// a tree of a million small nodes costs it about half as much again as the allocator
+// the engine ships with; the budget itself is the same.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long allocatorSlack = 2;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long allocatorSlack = 2;
+#else
+constexpr long allocatorSlack = 1;
+#endif
+#else
+constexpr long allocatorSlack = 1;
+#endif
+
 // A scene root holding `count` empty chunks of 6 bytes each, the smallest a chunk can be.
 std::vector<uint8_t> emptyChunks(uint32_t count) {
     cw::Payload bytes;
@@ -80,7 +95,7 @@ TEST_F(ModelBudget3dsTest, TreesStayWithinFourTimesTheFilePlusTheAllowance) {
         const long budgetKb = long((kChunkTreeBytesPerFileByte3ds * bytes.size() + kChunkTreeAllowance3ds) / 1024);
         // The stream's buffer and the allocator's slack come on top of the tree.
         EXPECT_GE(outcome.peakGrowthKb, 0);
-        EXPECT_LT(outcome.peakGrowthKb, budgetKb + 4 * 1024) << c.chunks << " chunks: the peak grew by "
+        EXPECT_LT(outcome.peakGrowthKb, allocatorSlack * budgetKb + 4 * 1024) << c.chunks << " chunks: the peak grew by "
                                                              << outcome.peakGrowthKb << " kB";
     }
 }
