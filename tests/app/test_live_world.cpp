@@ -96,29 +96,41 @@ bool sameRows(const Picture& a, const Picture& b, int top, int bottom) {
 }
 bool samePicture(const Picture& a, const Picture& b) { return sameRows(a, b, 0, a.height); }
 
-// The engine in a child process, its output in files, ended by SIGTERM as the desktop
+// A program in a child process, its output in files, ended by SIGTERM as the desktop
 // would end it.
-class EngineProcess {
+class ChildProgram {
 public:
-    EngineProcess(const std::vector<std::string>& args, const std::string& logDir) : log(logDir) {
+    ChildProgram(const std::string& program, const std::vector<std::string>& args, const std::string& logDir)
+        : log(logDir) {
         pid = fork();
         if (pid == 0) {
             const int out = open((log + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = open((log + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(ENGINE_BINARY)};
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
             for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
-            execv(ENGINE_BINARY, argv.data());
+            execv(program.c_str(), argv.data());
             _exit(127);
         }
     }
-    ~EngineProcess() {
+    ~ChildProgram() {
         if (pid > 0 && !ended) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
+    }
+    // Waits (bounded) until `ready` holds; false when the program ended first or time ran out.
+    template <typename Ready>
+    bool waitUntil(Ready ready, std::chrono::seconds bound) {
+        const auto until = std::chrono::steady_clock::now() + bound;
+        while (std::chrono::steady_clock::now() < until) {
+            if (ready()) return true;
+            if (hasEnded()) return ready();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
     }
     // Waits (bounded) for the file to appear; false when the engine ended or time ran out.
     bool waitForFile(const std::string& path, std::chrono::seconds bound) {
@@ -177,7 +189,7 @@ TEST(LiveWorld, SavesOfTheMapATextureAndAModelAreShownAndABrokenMapKeepsThePictu
     ASSERT_NE(map.find("bricks.bmp"), std::string::npos);
     fs::copy_file(world + "/stone.bmp", world + "/walls.bmp");
     const std::string shots = world + "/shot";
-    EngineProcess engine({"--headless", "--watch", "--frames", "100000000", "--reload-shots", shots, world}, world);
+    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--frames", "100000000", "--reload-shots", shots, world}, world);
     const auto shot = [&](int n) { return shots + "-" + std::to_string(n) + ".png"; };
     std::vector<Picture> pictures(6);
     const auto take = [&](int n) {
@@ -229,7 +241,7 @@ TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
     const std::string ending = plain.substr(plain.find("frames "));
 
     const std::string shots = world + "/shot";
-    EngineProcess engine({"--headless", "--watch", "--demo", demo, "--reload-shots", shots, world}, world);
+    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--demo", demo, "--reload-shots", shots, world}, world);
     ASSERT_TRUE(engine.waitForFile(shots + "-0.png", startBound)) << engine.errors();
     writeInPlace(world + "/map.m", readFile(world + "/map.m"));
     ASSERT_TRUE(engine.waitForFile(shots + "-1.png", reloadBound)) << engine.errors();
@@ -238,6 +250,51 @@ TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
     EXPECT_EQ(countOf(errors, "--watch: the world was loaded again"), 1) << errors;
     // The reload came before the demo's end, or the test shows nothing.
     EXPECT_NE(engine.output().find(ending), std::string::npos) << engine.output() << " against " << ending;
+}
+
+TEST(LiveWorld, TheBuilderBuildsEverySaveAndWritesNothingForADescriptionWithErrors) {
+    std::string pattern = testing::TempDir() + "builder_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::string dir = pattern, description = dir + "/world.txt", out = dir + "/built";
+    const std::string first = readFile(SOURCE_DIR "/worlds/sample/world.txt");
+    ASSERT_NE(first.find("screen 800 600"), std::string::npos);
+    const std::string second = replaced(first, "screen 800 600", "screen 640 480");
+    writeInPlace(description, first);
+    const std::string builder = std::string(BUILD_DIR) + "/world_builder";
+    ChildProgram watch(builder, {"--watch", description, out}, dir);
+    const auto builds = [&] { return countOf(watch.output(), "built "); };
+    ASSERT_TRUE(watch.waitUntil([&] { return builds() == 1; }, startBound)) << watch.errors();
+    const std::string firstMap = readFile(out + "/map.m");
+    EXPECT_NE(readFile(out + "/game.ini").find("WIDTH 800"), std::string::npos);
+
+    // A description with errors: its problems, and the folder as it was.
+    writeByRename(description, first + "room nowhere\n");
+    ASSERT_TRUE(watch.waitUntil([&] { return watch.errors().find("nothing written") != std::string::npos; },
+                                reloadBound));
+    EXPECT_NE(watch.errors().find("world.txt:"), std::string::npos) << watch.errors();
+    EXPECT_EQ(builds(), 1);
+
+    // The second save builds again, in place and by rename alike.
+    writeInPlace(description, second);
+    ASSERT_TRUE(watch.waitUntil([&] { return builds() == 2; }, reloadBound)) << watch.errors();
+    EXPECT_NE(readFile(out + "/game.ini").find("WIDTH 640"), std::string::npos);
+    EXPECT_EQ(readFile(out + "/map.m"), firstMap);
+    writeByRename(description, first);
+    ASSERT_TRUE(watch.waitUntil([&] { return builds() == 3; }, reloadBound)) << watch.errors();
+    EXPECT_NE(readFile(out + "/game.ini").find("WIDTH 800"), std::string::npos);
+    EXPECT_EQ(watch.terminate(), 0);
+    EXPECT_EQ(builds(), 3);
+
+    // Each build gives the bytes a plain build of the same description gives, and leaves
+    // no file half-way.
+    std::string output;
+    ASSERT_EQ(runCommand(builder + " " + description + " " + dir + "/plain 2>&1", output), 0) << output;
+    for (const auto& entry : fs::directory_iterator(dir + "/plain")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(readFile(out + "/" + name), readFile(entry.path().string())) << name;
+    }
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 }
 
 // GL names in use of each kind, counted over a range well past what a hundred loads of
