@@ -189,7 +189,8 @@ TEST(LiveWorld, SavesOfTheMapATextureAndAModelAreShownAndABrokenMapKeepsThePictu
     ASSERT_NE(map.find("bricks.bmp"), std::string::npos);
     fs::copy_file(world + "/stone.bmp", world + "/walls.bmp");
     const std::string shots = world + "/shot";
-    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--frames", "100000000", "--reload-shots", shots, world}, world);
+    ChildProgram engine(ENGINE_BINARY,
+                        {"--headless", "--watch", "--frames", "100000000", "--reload-shots", shots, world}, world);
     const auto shot = [&](int n) { return shots + "-" + std::to_string(n) + ".png"; };
     std::vector<Picture> pictures(6);
     const auto take = [&](int n) {
@@ -241,7 +242,8 @@ TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
     const std::string ending = plain.substr(plain.find("frames "));
 
     const std::string shots = world + "/shot";
-    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--demo", demo, "--reload-shots", shots, world}, world);
+    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--demo", demo, "--reload-shots", shots, world},
+                        world);
     ASSERT_TRUE(engine.waitForFile(shots + "-0.png", startBound)) << engine.errors();
     writeInPlace(world + "/map.m", readFile(world + "/map.m"));
     ASSERT_TRUE(engine.waitForFile(shots + "-1.png", reloadBound)) << engine.errors();
@@ -375,7 +377,8 @@ TEST_F(LiveReload, ACheckOfFilesThatDoNotLoadLeavesTheWorldAsItWas) {
     } cases[] = {
         {"a word for a number", "99900 -10 0 -10 10 5 10 0 99998 -10 0 oops\n", "map.m:1: error: expected a number"},
         {"no map at all", "", "Cannot open the map file map.m"},
-        {"a model that cannot be read", "99900 -10 0 -10 10 5 10 0 99995 broken.3ds 0 0 0 -90 0 0 -1 0 -1 1 2 1 0 100000\n",
+        {"a model that cannot be read",
+         "99900 -10 0 -10 10 5 10 0 99995 broken.3ds 0 0 0 -90 0 0 -1 0 -1 1 2 1 0 100000\n",
          "broken.3ds"},
     };
     writeInPlace("broken.3ds", "not a model");
