@@ -230,7 +230,7 @@ TEST(LiveWorld, SavesOfTheMapATextureAndAModelAreShownAndABrokenMapKeepsThePictu
     EXPECT_NE(engine.output().find("camera -25.000000 3.000000 15.000000 0 1800"), std::string::npos);
 }
 
-TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
+TEST(LiveWorld, APlayedAndARecordedDemoGoOnAcrossAReloadWithTheEyeWhereItWas) {
     SKIP_IF_GL_UNAVAILABLE_AND_ASKED();
     const std::string world = copySampleWorld();
     ASSERT_FALSE(world.empty());
@@ -242,7 +242,11 @@ TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
     const std::string ending = plain.substr(plain.find("frames "));
 
     const std::string shots = world + "/shot";
-    ChildProgram engine(ENGINE_BINARY, {"--headless", "--watch", "--demo", demo, "--reload-shots", shots, world},
+    // A demo recorded while another plays is a copy of the records played: across the
+    // reload too.
+    const std::string copy = world + "/copy.dem";
+    ChildProgram engine(ENGINE_BINARY,
+                        {"--headless", "--watch", "--demo", demo, "--record", copy, "--reload-shots", shots, world},
                         world);
     ASSERT_TRUE(engine.waitForFile(shots + "-0.png", startBound)) << engine.errors();
     writeInPlace(world + "/map.m", readFile(world + "/map.m"));
@@ -252,6 +256,7 @@ TEST(LiveWorld, APlayedDemoGoesOnAcrossAReloadWithTheEyeWhereItWas) {
     EXPECT_EQ(countOf(errors, "--watch: the world was loaded again"), 1) << errors;
     // The reload came before the demo's end, or the test shows nothing.
     EXPECT_NE(engine.output().find(ending), std::string::npos) << engine.output() << " against " << ending;
+    EXPECT_EQ(readFile(copy), readFile(demo));
 }
 
 TEST(LiveWorld, TheBuilderBuildsEverySaveAndWritesNothingForADescriptionWithErrors) {
