@@ -9,7 +9,7 @@ const char* usageText() {
     return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo]\n"
            "                     [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]\n"
            "                     [--no-stencil-portals] [--status] [--debug-view] [--check] [--video FILE]\n"
-           "                     [--help] [--version] [DIR]\n"
+           "                     [--watch] [--reload-shots PREFIX] [--help] [--version] [DIR]\n"
            "  DIR               world folder holding game.ini and map.m (default: the current folder;\n"
            "                    when it holds no map.m, the installed sample world)\n"
            "  --headless        no window on screen; messages go to standard error\n"
@@ -32,6 +32,11 @@ const char* usageText() {
            "                    portal under 1e-6 square units has no area\n"
            "  --video F         write every frame drawn to the video F (.mp4, .webm or .gif), one\n"
            "                    frame a demo record at 60 frames a second, through ffmpeg\n"
+           "  --watch           load the world again whenever game.ini, map.m or a texture or model it\n"
+           "                    uses is saved, keeping the eye and the switches; a save that does not\n"
+           "                    load keeps the last world on screen with the problems drawn over it\n"
+           "  --reload-shots P  with --watch: write the first frame to P-0.png and the first frame\n"
+           "                    after each reload (or refused one) to P-1.png, P-2.png, ...\n"
            "  --help            show this text\n"
            "  --version         show the version\n";
 }
@@ -103,6 +108,10 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.noCulling = true;
         } else if (arg == "--no-stencil-portals") {
             line.noStencilPortals = true;
+        } else if (arg == "--watch") {
+            line.watch = true;
+        } else if (arg == "--reload-shots") {
+            if (!takeFileName(argc, argv, i, line.reloadShots, error)) return false;
         } else if (arg == "--status") {
             line.status = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -117,5 +126,9 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
     }
     // A frame-time file is only written by a timedemo.
     if (!line.timedemoCsv.empty()) line.timedemo = true;
+    if (!line.reloadShots.empty() && !line.watch) {
+        error = "--reload-shots needs --watch";
+        return false;
+    }
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "app/config.h"
 #include "app/graphics.h"
+#include "app/live_world.h"
 #include "app/timedemo.h"
 #include "app/video.h"
 #include "image/bitmap.h"
@@ -227,6 +228,7 @@ int engineMain(const CommandLine& line) {
     screenshotPath = absolutePath(line.screenshot);
     playPath = absolutePath(line.demo);
     recordInto = absolutePath(line.record);
+    const std::string reloadShots = absolutePath(line.reloadShots);
     timedemoRun = line.timedemo;
     frameLimit = int32_t(line.frames);
     std::string error;
@@ -257,10 +259,15 @@ int engineMain(const CommandLine& line) {
         platform::stopVideo();
         return 1;
     }
-    const int startStatus = engineStart(mainWindow);
+    int startStatus = engineStart(mainWindow);
     platform::setSwapInterval(line.headless || line.timedemo ? 0 : 1);
     if (startStatus == 0) applyStartSwitches(line);
+    if (startStatus == 0 && line.watch && !startWorldWatch(reloadShots, line.headless, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        startStatus = 1;
+    }
     int exitCode = startStatus != 0 ? startStatus : runLoop(line);
+    stopWorldWatch();
     // The video ends with the last frame; one not written whole fails the run.
     if (!line.video.empty() && !endVideoRecording(startStatus == 0) && exitCode == 0) exitCode = 1;
     if (startStatus != 0 && line.timedemo) {

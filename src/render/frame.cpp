@@ -8,6 +8,7 @@
 #include <chrono>  // Required for: steady_clock, the frame times of a timedemo
 #include <cstdio>
 #include <cstring>  // Required for: memcmp
+#include <string>
 
 #include "input/input.h"        // Required for: controlStep, camera, keyState, flushDemo
 #include "platform/platform.h"  // Required for: milliseconds, swapBuffers, postQuitMessage
@@ -124,6 +125,25 @@ void drawStatusLines(int frame, float framesPerSecond) {
     }
 }
 
+// A page of the overlay lines, one every overlayPageMilliseconds, each page numbered
+// when there is more than one.
+void drawOverlayLines() {
+    if (overlayLines.empty()) return;
+    const size_t count = overlayLines.size();
+    const size_t pages = (count + overlayLinesAtOnce - 1) / overlayLinesAtOnce;
+    const size_t page = pages > 1 ? (platform::milliseconds() / overlayPageMilliseconds) % pages : 0;
+    int y = overlayTop;
+    if (pages > 1) {
+        const std::string heading = "problems " + std::to_string(page + 1) + "/" + std::to_string(pages);
+        platform::drawStatusText(0, y, heading.c_str());
+        y += 17;
+    }
+    for (size_t i = page * overlayLinesAtOnce; i < count && i < (page + 1) * overlayLinesAtOnce; ++i) {
+        platform::drawStatusText(0, y, overlayLines[i].c_str());
+        y += 17;
+    }
+}
+
 // Reads the buffer being drawn (the back buffer, or the only one of a single-buffered
 // offscreen surface).
 void keepFrame() {
@@ -166,6 +186,7 @@ void drawFrame(int& frame, uint32_t batchStart) {
     renderPass(selectionWalk);
     if (debugView != 0) drawDebugView();
     drawStatusLines(frame, fps);
+    drawOverlayLines();
     if (keepLastFrame || (frameLimit > 0 && framesDrawn + 1 >= frameLimit)) keepFrame();
     if (mainWindow) platform::swapBuffers(mainWindow);
     ++framesDrawn;
@@ -177,6 +198,7 @@ int frameStep() {
     const uint32_t batchStart = platform::milliseconds();
     if (DIRECTX != 0 || frameLimitReached()) return 0;
     for (int frame = 0; frame < framesPerBatch; ++frame) {
+        if (betweenFrames) betweenFrames();
         const auto frameStart = std::chrono::steady_clock::now();
         drawFrame(frame, batchStart);
         if (frameTimeObserver) {

@@ -244,5 +244,16 @@ extern std::function<void(int32_t width, int32_t height, const std::vector<uint8
 // on standard error naming the file, when there is no frame or the file cannot be written.
 bool writeScreenshot(const std::string& pngPath);
 
+// Lines drawn over the picture below the status lines, overlayLinesAtOnce at a time,
+// the next ones every overlayPageMilliseconds (the problems of a world that did not load).
+extern std::vector<std::string> overlayLines;
+constexpr int overlayLinesAtOnce = 4;
+constexpr uint32_t overlayPageMilliseconds = 3000;
+constexpr int overlayTop = 52;  // pixels from the top, below the status lines
+
+// When set, called before each frame is drawn: the one place between two frames where
+// the world may be released and loaded again.
+extern std::function<void()> betweenFrames;
+
 // Back to program start: traversal state, counters, kept frame, selection buffer size.
 void resetRenderer();

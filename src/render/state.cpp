@@ -14,6 +14,8 @@ TriangleBatch visibleBatch;
 TriangleBatch stencilBatch;
 TriangleBatch hittableBatch;
 FrameShortcuts frameShortcuts;
+std::vector<std::string> overlayLines;
+std::function<void()> betweenFrames;
 
 namespace {
 // 16M values (64 MB): more hits than a frame of a 250-cell world can name many times over.
@@ -57,4 +59,6 @@ void resetRenderer() {
     frameCounts = FrameCounts{};
     frameTimeObserver = nullptr;
     frameShortcuts = FrameShortcuts{};
+    overlayLines.clear();
+    betweenFrames = nullptr;
 }

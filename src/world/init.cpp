@@ -268,6 +268,7 @@ void releaseWorld() {
     glDeleteLists(worldList, 1);
     if (portallessList.name != 0) glDeleteLists(portallessList.name, 1);
     portallessList = PortallessList{};
+    releaseModelLists();
     wallPolygons.clear();
     wallPolygons.shrink_to_fit();
     polygonCount = 0;

@@ -19,8 +19,8 @@ constexpr uint32_t worldList = 2;  // display list id of the visible walls
 // textures and compiles the world list. 0 on success; -1 when the map failed, after
 // showing the loader's message in the "Error" box.
 int initWorld();
-// With the context still current: deletes the textures and the world list, frees the
-// polygon array and closes the status-line font.
+// With the context still current: deletes the textures, the world list and the models'
+// lists, frees the polygon array and closes the status-line font.
 void releaseWorld();
 
 // The same start-up with the map file named (tests).

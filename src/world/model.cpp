@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>  // Required for: exit
+#include <vector>
 
 #include "image/bitmap.h"         // Required for: loadBitmap, the model's texture maps
 #include "model3ds/model3ds.h"    // Required for: the toolkit's operations and error list
@@ -12,6 +13,10 @@
 #include "world/world.h"          // Required for: the texture table, lastModelTexture
 
 namespace {
+
+// Every list the builder has made, as glGenLists handed it out: a model's list sits
+// modelListOffset above it, and both ids are taken until released.
+std::vector<GLuint> generatedLists;
 
 // The oldest recorded error's place: the root cause of what the list shows.
 std::string rootCause() {
@@ -53,7 +58,9 @@ void emitCorner(const MeshRecord3ds& mesh, uint16_t vertex) {
 
 // One list of the group's faces, corners in order; the group is known to be sound.
 int32_t compileGroup(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
-    const int32_t id = int32_t(glGenLists(1)) + modelListOffset;
+    const GLuint generated = glGenLists(1);
+    generatedLists.push_back(generated);
+    const int32_t id = int32_t(generated) + modelListOffset;
     glNewList(GLuint(id), GL_COMPILE);
     glBegin(GL_TRIANGLES);
     for (uint16_t index : group.faceIndices) {
@@ -132,4 +139,13 @@ int32_t buildModel(const char* fileName) {
     reading.file = nullptr;
     checkToolkit(fileName);
     return result;
+}
+
+void releaseModelLists() {
+    for (GLuint generated : generatedLists) {
+        glDeleteLists(generated, 1);
+        glDeleteLists(generated + GLuint(modelListOffset), 1);
+    }
+    generatedLists.clear();
+    generatedLists.shrink_to_fit();
 }

@@ -226,6 +226,9 @@ TEST(CommandLineParse, AcceptsTheOptionsAndRefusesTheRest) {
         {{"--demo"}, false, "--demo needs a file name"},
         {{"--record", ""}, false, "--record needs a file name"},
         {{"--timedemo-csv"}, false, "--timedemo-csv needs a file name"},
+        {{"--watch", "--reload-shots", "shot", "worlds/sample"}, true, ""},
+        {{"--reload-shots", "shot"}, false, "--reload-shots needs --watch"},
+        {{"--watch", "--reload-shots"}, false, "--reload-shots needs a file name"},
     };
     for (const CommandLineCase& c : cases) {
         std::vector<const char*> argv = {"portal-engine"};

@@ -30,7 +30,7 @@ TEST(Program, EveryProgramTellsItsVersionAndUsage) {
         std::string program, name, usage;
     } programs[] = {
         {ENGINE_BINARY, "portal-engine", "usage: portal-engine [--headless]"},
-        {build + "/world_builder", "world_builder", "usage: world_builder DESCRIPTION OUTPUT_DIR"},
+        {build + "/world_builder", "world_builder", "usage: world_builder [--watch] DESCRIPTION OUTPUT_DIR"},
         {build + "/record_demo", "record_demo", "usage: record_demo SCRIPT WORLD_DIR DEMO_FILE"},
     };
     for (const auto& p : programs) {

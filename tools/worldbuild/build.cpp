@@ -139,7 +139,8 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
     return true;
 }
 
-bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error) {
+bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error,
+                size_t* filesWritten) {
     std::ifstream in(descriptionPath, std::ios::binary);
     if (!in) {
         error = "cannot read " + descriptionPath + ": " + std::strerror(errno);
@@ -154,7 +155,9 @@ bool buildWorld(const std::string& descriptionPath, const std::string& outputDir
     if (!checkOutputNames(world, descriptionPath, outputDir, error)) return false;
     std::error_code code;
     std::filesystem::create_directories(outputDir, code);
-    return writeWorldFiles(files, outputDir, error);
+    if (!writeWorldFiles(files, outputDir, error)) return false;
+    if (filesWritten) *filesWritten = files.size();
+    return true;
 }
 
 }  // namespace worldbuild

@@ -21,6 +21,8 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
 
 // Reads the description, makes the files and writes them into `outputDir` (created when
 // missing). false with `error` naming the file, and the line where there is one.
-bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error);
+// `filesWritten`, when given, receives how many files a build that succeeds wrote.
+bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error,
+                size_t* filesWritten = nullptr);
 
 }  // namespace worldbuild
