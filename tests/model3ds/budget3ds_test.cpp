@@ -6,25 +6,15 @@
 #include <unistd.h>
 
 #include "support/child_process.h"
+#include "support/sanitizer.h"
 
 namespace {
 
 class ModelBudget3dsTest : public Toolkit3dsTest {};
 
-// AddressSanitizer pads every allocation with red zones and keeps freed blocks aside, so
-// a tree of a million small nodes costs it about half as much again as the allocator
-// the engine ships with; the budget itself is the same.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long allocatorSlack = 2;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr long allocatorSlack = 2;
-#else
-constexpr long allocatorSlack = 1;
-#endif
-#else
-constexpr long allocatorSlack = 1;
-#endif
+// The sanitizer's red zones make a tree of a million small nodes cost about half as much
+// again as with the allocator the engine ships with; the budget itself is the same.
+constexpr long allocatorSlack = addressSanitizerBuild ? 2 : 1;
 
 // A scene root holding `count` empty chunks of 6 bytes each, the smallest a chunk can be.
 std::vector<uint8_t> emptyChunks(uint32_t count) {
