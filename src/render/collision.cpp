@@ -188,6 +188,11 @@ bool insideObjectMargin(const PlacedObject& o, float x, float z) {
 }
 
 bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
+    const double limit = std::sqrt(double(collisionMargin));
+    return withinOpening(entry, x, y, z, limit, limit);
+}
+
+bool withinOpening(const StencilPortal& entry, float x, float y, float z, double planeDistance, double edgeReach) {
     const CellPlacement* placement = entry.cell >= 0 && entry.cell < cellCount ? &cells[entry.cell].placement : nullptr;
     double p[4][3];
     for (int v = 0; v < 4; ++v) {
@@ -219,9 +224,9 @@ bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
     double toEye[3];
     sub(eye, p[0], toEye);
     const double side = dot(normal, toEye);
-    if (side * side / normSq >= double(collisionMargin)) return false;
+    if (side * side / normSq >= planeDistance * planeDistance) return false;
     // Within the plane: how far beyond each edge, measured away from the opening's middle.
-    const double reach = std::sqrt(double(collisionMargin));
+    const double reach = edgeReach;
     double middle[3] = {0, 0, 0};
     for (int v = 0; v < 4; ++v)
         for (int i = 0; i < 3; ++i) middle[i] += p[v][i] / 4;

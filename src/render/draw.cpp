@@ -87,10 +87,13 @@ void clearStencil(const ScreenRect& rect) {
 // its quad sets 1 only inside its own window rectangle, and the entry zeroes that
 // rectangle again when it ends, so no opening ever lets another entry's cell through and
 // no entry pays for clearing the whole buffer.
-// The eye close enough to a passage it walks through that the near plane cuts its quad:
-// all it sees lies through the opening.
+// The eye in front of a passage it walks through, so close that the near plane may cut
+// the quad (the frustum's corners lie 1.18 near distances away): all it sees lies through
+// the opening, since any wall around it that the view could meet would have stopped the eye
+// farther off (the selection frustum is as wide as the view).
 bool eyeInOpening(const StencilPortal& entry) {
-    return entry.direct && entry.passage && nearStencilOpening(entry, camera.posX, camera.posY, camera.posZ);
+    return entry.direct && entry.passage &&
+           withinOpening(entry, camera.posX, camera.posY, camera.posZ, 1.2 * nearPlane, 0.0);
 }
 
 // Stencil 1 all over `rect`, as the quad would set it if nothing clipped it.

@@ -126,6 +126,9 @@ bool insideObjectMargin(const PlacedObject& object, float x, float z);
 // stencil entry's opening as placed: its plane's squared distance below collisionMargin,
 // and no farther than the limit's root beyond any edge of the opening within that plane.
 bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z);
+// The same with the limits given: nearer than `planeDistance` to the opening's plane, and
+// no farther than `edgeReach` beyond any edge within it.
+bool withinOpening(const StencilPortal& entry, float x, float y, float z, double planeDistance, double edgeReach);
 
 // The step from (fromX, fromZ) to (toX, toZ) crosses the X-Z line of the opening from
 // (x0, z0) to (x3, z3), within its ends, from the side `inside` (the sign orientation
