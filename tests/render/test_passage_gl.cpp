@@ -37,6 +37,7 @@ struct Rooms {
     Opening opening = Opening::plainPassage;
     float farWallZ = 25;        // the far room's wall across the walk
     float openingBottom = 0;    // of the opening, both ways
+    bool overlapped = false;    // a later cell's box covers the far room's north half
 };
 
 // Three colours, so a picture tells the rooms and their walls apart.
@@ -88,6 +89,7 @@ void buildRooms(const Rooms& rooms) {
     const int back = addPortal(far, near, b - 2, 5, b + 2, 5, kind);
     if (passage) setPortalShift(far, back, {farAway, 0, 0});
     setOpeningBottom(far, back, rooms.openingBottom);
+    if (rooms.overlapped) addCell(b - 5, 12, b + 15, 30);
 }
 
 // What one frame left: the eye, the current cell and the picture.
@@ -191,6 +193,8 @@ const PassageWalk passageWalks[] = {
      {Opening::stencilPassage, 8, 0}, 0, 0, 0, 100, farAway, 8 - limit, 1},
     {"an opening above the eye: no crossing, held at the box's edge",
      {Opening::plainPassage, 25, 4}, 0, 0, 0, 100, 0, 5, 0},
+    {"on into a box a later cell shares: the cell walked into stays the current one",
+     {Opening::stencilPassage, 25, 0, true}, 0, 0, 0, 150, farAway, 15, 1},
 };
 
 class PassageWalks : public Passages, public ::testing::WithParamInterface<PassageWalk> {};
