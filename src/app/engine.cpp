@@ -278,8 +278,10 @@ int engineMain(const CommandLine& line) {
     // takes the window down, which runs engineStop once.
     if (mainWindow) platform::destroyWindow(mainWindow);
     if (line.headless && startStatus == 0) {
-        std::printf("frames %d camera %.6f %.6f %.6f %d %d\n", framesDrawn, camera.posX, camera.posY,
-                    camera.posZ, camera.yaw, camera.pitch);
+        // The eye in the coordinates of the cell it stands in (a passage carries it into
+        // those of the cell it leads to), and that cell.
+        std::printf("frames %d camera %.6f %.6f %.6f %d %d cell %d\n", framesDrawn, camera.posX, camera.posY,
+                    camera.posZ, camera.yaw, camera.pitch, frameCounts.currentCell);
     }
     platform::stopVideo();
     // A screenshot or a recording asked for and not written is a failed run.

@@ -5,7 +5,7 @@
 // records handed in and on the walk's stencil list; no GL.
 #include "render/render.h"
 
-#include <cmath>  // Required for: std::fabs, std::sqrt
+#include <cmath>  // Required for: std::fabs, std::sqrt, std::fmin, std::fmax
 
 #include "input/input.h"  // Required for: camera (eye and this frame's step)
 
@@ -41,14 +41,33 @@ void takeBackStep(float dx, float dz, Clear clear) {
     camera.posX -= dx;
 }
 
+// The placement of the cell whose polygons hold `index`, or null for none.
+const CellPlacement* placementOfPolygon(int32_t index) {
+    for (int32_t c = 0; c < cellCount; ++c)
+        if (index >= cells[c].firstPolygon && index <= cells[c].lastPolygon) return &cells[c].placement;
+    return nullptr;
+}
+
+// Where a cell is drawn: its offset, which the eye loses to be compared with the cell's
+// own coordinates (its scale is not undone). Zero for no cell.
+struct CellShift {
+    float x = 0, y = 0, z = 0;
+};
+
+CellShift shiftOf(const CellPlacement* placement) {
+    return placement ? CellShift{placement->offsetX, placement->offsetY, placement->offsetZ} : CellShift{};
+}
+
 void collideWithWalls(const uint32_t* records, int64_t capacity, int32_t hitCount, float dx, float dz) {
     int64_t offset = 0;
     for (int32_t h = 0; h < hitCount && offset < capacity; ++h) {
         const int32_t index = nextHitPolygon(records, capacity, offset);
         if (index < 0) continue;
         WallPolygon& polygon = wallPolygons[size_t(index)];
+        const CellShift at = shiftOf(placementOfPolygon(index));
         takeBackStep(dx, dz, [&] {
-            return planeDistanceSq(polygon, camera.posX, camera.posY, camera.posZ) >= collisionMargin;
+            return planeDistanceSq(polygon, camera.posX - at.x, camera.posY - at.y, camera.posZ - at.z) >=
+                   collisionMargin;
         });
     }
 }
@@ -59,7 +78,7 @@ void collideWithWalls(const uint32_t* records, int64_t capacity, int32_t hitCoun
 void collideWithWindows(float dx, float dz) {
     for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) {
         const StencilPortal& entry = stencilPortalList[i];
-        if (!entry.direct) continue;
+        if (!entry.direct || entry.passage) continue;
         takeBackStep(dx, dz, [&] { return !nearStencilOpening(entry, camera.posX, camera.posY, camera.posZ); });
     }
 }
@@ -79,12 +98,74 @@ void keepInsideCells(float fromX, float fromZ) {
     camera.posX = fromX;
 }
 
+// A mark of something seen through a stencil passage the walk met directly: it stands
+// where the eye can walk.
+bool seenThroughPassage(int32_t mark) {
+    const int32_t i = mark - 101;
+    return i >= 0 && i < stencilPortalCount && i < maxStencilPortals && stencilPortalList[i].direct &&
+           stencilPortalList[i].passage;
+}
+
 void collideWithObjects(float dx, float dz) {
     for (int32_t i = 0; i < placedObjectCount; ++i) {
         const PlacedObject& object = placedObjects[i];
-        if (object.visibleMark != 1) continue;
-        takeBackStep(dx, dz, [&] { return !insideObjectMargin(object, camera.posX, camera.posZ); });
+        if (object.visibleMark != 1 && !seenThroughPassage(object.visibleMark)) continue;
+        const bool inCellTable = object.cell >= 0 && object.cell < cellCount;
+        const CellShift at = shiftOf(inCellTable ? &cells[object.cell].placement : nullptr);
+        takeBackStep(dx, dz, [&] { return !insideObjectMargin(object, camera.posX - at.x, camera.posZ - at.z); });
     }
+}
+
+// Which side of the line from corner 0 to corner 3 the cell lies on: that of its box's
+// middle, or, for a line through the middle, that of the eye before the step.
+int insideSide(const Cell& cell, float x0, float z0, float x3, float z3, float fromX, float fromZ) {
+    const int middle = orientation(x0, z0, x3, z3, (cell.boxX1 + cell.boxX2) / 2, (cell.boxZ1 + cell.boxZ2) / 2);
+    return middle != 0 ? middle : orientation(x0, z0, x3, z3, fromX, fromZ);
+}
+
+// Carries the eye through the first passage of the cell it stood in before the step whose
+// opening this step crossed, between the opening's bottom and top. true when the eye was
+// carried, or held at a passage onto no cell's box (its step taken back).
+bool crossPassages(float fromX, float fromZ) {
+    const int32_t standing = cellOfEye(fromX, fromZ);
+    if (portalCulling == 0 || standing < 0 || standing >= cellCount) return false;
+    const Cell& cell = cells[standing];
+    const CellPlacement& at = cell.placement;
+    for (int32_t k = 0; k < cell.portalCount && k < maxPortalsPerCell; ++k) {
+        const int32_t neighbour = cell.portalNeighbour[k];
+        if (neighbour < 0 || neighbour >= cellCount || !isPassage(cell, k)) continue;
+        const float x0 = cell.portalCornerX[0][k] * at.scaleX + at.offsetX;
+        const float z0 = cell.portalCornerZ[0][k] * at.scaleZ + at.offsetZ;
+        const float x3 = cell.portalCornerX[3][k] * at.scaleX + at.offsetX;
+        const float z3 = cell.portalCornerZ[3][k] * at.scaleZ + at.offsetZ;
+        float bottom = cell.portalCornerY[0][k], top = bottom;
+        for (int v = 1; v < 4; ++v) {
+            bottom = std::fmin(bottom, cell.portalCornerY[v][k]);
+            top = std::fmax(top, cell.portalCornerY[v][k]);
+        }
+        bottom = bottom * at.scaleY + at.offsetY;
+        top = top * at.scaleY + at.offsetY;
+        if (camera.posY < bottom || camera.posY > top) continue;
+        const int inside = insideSide(cell, x0, z0, x3, z3, fromX, fromZ);
+        if (!stepCrossesOpening(fromX, fromZ, camera.posX, camera.posZ, x0, z0, x3, z3, inside)) continue;
+        // Where the walk places the neighbour, whether or not this frame's walk reached it.
+        const float shiftX = at.offsetX + cell.portalPlacement[axisX][placementOffset][k];
+        const float shiftY = at.offsetY + cell.portalPlacement[axisY][placementOffset][k];
+        const float shiftZ = at.offsetZ + cell.portalPlacement[axisZ][placementOffset][k];
+        const float toX = camera.posX - shiftX, toZ = camera.posZ - shiftZ;
+        if (findCurrentCell(toX, toZ) < 0) {
+            // Onto no box: the picture would go black with no way back.
+            camera.posX = fromX;
+            camera.posZ = fromZ;
+            return true;
+        }
+        camera.posX = toX;
+        camera.posY -= shiftY;
+        camera.posZ = toZ;
+        carryIntoCell(neighbour);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -107,6 +188,11 @@ bool insideObjectMargin(const PlacedObject& o, float x, float z) {
 }
 
 bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
+    const double limit = std::sqrt(double(collisionMargin));
+    return withinOpening(entry, x, y, z, limit, limit);
+}
+
+bool withinOpening(const StencilPortal& entry, float x, float y, float z, double planeDistance, double edgeReach) {
     const CellPlacement* placement = entry.cell >= 0 && entry.cell < cellCount ? &cells[entry.cell].placement : nullptr;
     double p[4][3];
     for (int v = 0; v < 4; ++v) {
@@ -138,9 +224,9 @@ bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
     double toEye[3];
     sub(eye, p[0], toEye);
     const double side = dot(normal, toEye);
-    if (side * side / normSq >= double(collisionMargin)) return false;
+    if (side * side / normSq >= planeDistance * planeDistance) return false;
     // Within the plane: how far beyond each edge, measured away from the opening's middle.
-    const double reach = std::sqrt(double(collisionMargin));
+    const double reach = edgeReach;
     double middle[3] = {0, 0, 0};
     for (int v = 0; v < 4; ++v)
         for (int i = 0; i < 3; ++i) middle[i] += p[v][i] / 4;
@@ -159,22 +245,24 @@ bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
     return true;
 }
 
+bool stepCrossesOpening(float fromX, float fromZ, float toX, float toZ, float x0, float z0, float x3, float z3,
+                        int inside) {
+    if (inside == 0) return false;
+    const int from = orientation(x0, z0, x3, z3, fromX, fromZ);
+    const int to = orientation(x0, z0, x3, z3, toX, toZ);
+    if (from == -inside || to != -inside) return false;
+    // The opening's ends on either side of the step's line, or on it.
+    const int end0 = orientation(fromX, fromZ, toX, toZ, x0, z0);
+    const int end3 = orientation(fromX, fromZ, toX, toZ, x3, z3);
+    return end0 * end3 <= 0 && !(end0 == 0 && end3 == 0);
+}
+
 void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t hitCount) {
     const float dx = camera.stepX, dz = camera.stepZ;
     const float fromX = camera.posX - dx, fromZ = camera.posZ - dz;
-    // Wall planes and object positions are in their cell's own coordinates; the eye is
-    // compared in the current cell's (its scale is not undone, only its offset).
-    float offsetX = 0, offsetZ = 0;
-    if (currentCell >= 0 && currentCell < cellCount) {
-        offsetX = cells[currentCell].placement.offsetX;
-        offsetZ = cells[currentCell].placement.offsetZ;
-    }
-    camera.posX -= offsetX;
-    camera.posZ -= offsetZ;
     if (records) collideWithWalls(records, recordCapacity, hitCount, dx, dz);
     collideWithObjects(dx, dz);
-    camera.posX += offsetX;
-    camera.posZ += offsetZ;
     collideWithWindows(dx, dz);
+    if (crossPassages(fromX, fromZ)) return;
     keepInsideCells(fromX, fromZ);
 }

@@ -87,9 +87,28 @@ void clearStencil(const ScreenRect& rect) {
 // its quad sets 1 only inside its own window rectangle, and the entry zeroes that
 // rectangle again when it ends, so no opening ever lets another entry's cell through and
 // no entry pays for clearing the whole buffer.
+// The eye in front of a passage it walks through, so close that the near plane may cut
+// the quad (the frustum's corners lie 1.18 near distances away): all it sees lies through
+// the opening, since any wall around it that the view could meet would have stopped the eye
+// farther off (the selection frustum is as wide as the view).
+bool eyeInOpening(const StencilPortal& entry) {
+    return entry.direct && entry.passage &&
+           withinOpening(entry, camera.posX, camera.posY, camera.posZ, 1.2 * nearPlane, 0.0);
+}
+
+// Stencil 1 all over `rect`, as the quad would set it if nothing clipped it.
+void fillStencil(const ScreenRect& rect) {
+    glClearStencil(1);
+    clearStencil(rect);
+    glClearStencil(0);
+}
+
 void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     const StencilPortal& entry = stencilPortalList[i];
-    const ScreenRect opening = openingRect(entry, transform);
+    const bool inOpening = eyeInOpening(entry);
+    const ScreenRect opening = inOpening ? ScreenRect{transform.viewport[0], transform.viewport[1],
+                                                      transform.viewport[2], transform.viewport[3]}
+                                         : openingRect(entry, transform);
     // Nothing of the entry lands outside its opening (the stencil is zero there), so the
     // rasteriser need not visit those pixels at all.
     if (frameShortcuts.scissorStencil) {
@@ -100,9 +119,13 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     glDisable(GL_TEXTURE_2D);
 
     // Stencil 1 only where the opening is not hidden behind what is already drawn.
-    glStencilFunc(GL_ALWAYS, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    drawQuad(entry);
+    if (inOpening) {
+        fillStencil(opening);
+    } else {
+        glStencilFunc(GL_ALWAYS, 1, 1);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+        drawQuad(entry);
+    }
 
     // Inside the opening, forget the quad's depth: leave that of the last surface drawn.
     glDepthFunc(GL_ALWAYS);
@@ -166,15 +189,26 @@ void collectVisibleWalls(TriangleBatch& batch) {
     appendMarkedWalls(batch, 1, nullptr);
 }
 
+// Selection mode records the triangles as they are sent: no list.
+void nameTriangles(const TriangleBatch& batch) {
+    if (frameShortcuts.nameOnlyHittable) {
+        keepHittable(batch, hittableBatch);
+        emitNamedTriangles(hittableBatch);
+    } else {
+        emitNamedTriangles(batch);
+    }
+}
+
 void buildVisibleList() {
     collectVisibleWalls(visibleBatch);
     if (camera.selectPass == 1) {
-        // Selection mode records the triangles as they are sent: no list.
-        if (frameShortcuts.nameOnlyHittable) {
-            keepHittable(visibleBatch, hittableBatch);
-            emitNamedTriangles(hittableBatch);
-        } else {
-            emitNamedTriangles(visibleBatch);
+        nameTriangles(visibleBatch);
+        // The eye walks through a stencil passage, so what lies just beyond it stops the
+        // eye as walls of its own room would (a window's far side never does).
+        for (int32_t i = 0; portalCulling != 0 && i < stencilPortalCount && i < maxStencilPortals; ++i) {
+            if (!stencilPortalList[i].direct || !stencilPortalList[i].passage) continue;
+            collectStencilWalls(stencilBatch, i);
+            nameTriangles(stencilBatch);
         }
         return;
     }

@@ -30,11 +30,15 @@ struct StencilPortal {
     int32_t neighbour = 0;  // the cell behind; its placement positions what is seen through it
     float cornerX[4] = {}, cornerY[4] = {}, cornerZ[4] = {};  // corners 0..3, local to `cell`
     bool direct = true;  // `cell` was reached through plain portals only: the opening is where it shows
+    bool passage = false;  // the portal only shifts: the eye walks through it, it is no glass
 };
 
 // The cell whose box holds the eye (highest index wins), -1 when none; written by
 // buildVisibleList / computeVisibleSet with portal culling on.
 extern int32_t currentCell;
+// The cell a passage carried the eye into: it stays the current cell, whatever other box
+// holds the eye too, for as long as its own box holds the eye. -1 when none.
+extern int32_t carriedCell;
 // Cells the walk entered, in order of entry; entry 0 is the eye's cell.
 extern int32_t visitedCells[maxCells];
 extern int32_t visitedCount;
@@ -89,6 +93,14 @@ void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float l
 // The cell whose box holds (x, z) in X and Z, bounds included, highest index winning; -1.
 int32_t findCurrentCell(float x, float z);
 
+// The cell the current-cell rule gives an eye at (x, z): the cell a passage carried the eye
+// into while its box holds the point, else findCurrentCell.
+int32_t cellOfEye(float x, float z);
+
+// The eye has walked through a passage into `cell`: it becomes the current cell, drawn at
+// its stored place.
+void carryIntoCell(int32_t cell);
+
 // The GL-free half of buildVisibleList with portal culling on: clears the wall marks,
 // finds the current cell, resets the bookkeeping and walks from the current cell.
 // Only the walk writes wall marks: the next walk clears just the ones it listed (every
@@ -114,6 +126,15 @@ bool insideObjectMargin(const PlacedObject& object, float x, float z);
 // stencil entry's opening as placed: its plane's squared distance below collisionMargin,
 // and no farther than the limit's root beyond any edge of the opening within that plane.
 bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z);
+// The same with the limits given: nearer than `planeDistance` to the opening's plane, and
+// no farther than `edgeReach` beyond any edge within it.
+bool withinOpening(const StencilPortal& entry, float x, float y, float z, double planeDistance, double edgeReach);
+
+// The step from (fromX, fromZ) to (toX, toZ) crosses the X-Z line of the opening from
+// (x0, z0) to (x3, z3), within its ends, from the side `inside` (the sign orientation
+// gives a point on that side; a start on the line counts as inside) to the other side.
+bool stepCrossesOpening(float fromX, float fromZ, float toX, float toZ, float x0, float z0, float x3, float z3,
+                        int inside);
 
 // Takes back this frame's step where the eye came too close to a hit wall's plane, to the
 // opening of a stencil portal the walk met directly (a window is glass), or to a visible
@@ -121,7 +142,11 @@ bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z);
 // one). `records` holds hitCount selection hit records of GL's layout
 // (name count, min depth, max depth, names...) within `recordCapacity` values; a
 // negative hitCount (overflow) tests no wall. The name on top of a record's stack is the
-// wall polygon's index; records naming no polygon are skipped.
+// wall polygon's index; records naming no polygon are skipped. Each wall and object is
+// met where its cell is drawn. A step that then crosses the opening of a passage of the
+// current cell carries the eye into the neighbour (carryIntoCell): the eye becomes the
+// point of the neighbour's own coordinates at which it was seen. A passage onto no cell's
+// box holds the eye like glass.
 void resolveCollisions(const uint32_t* records, int64_t recordCapacity, int32_t hitCount);
 
 // --- Stencil openings on the screen (GL-free) --------------------------------------

@@ -39,6 +39,7 @@ bool growSelectBuffer() {
 
 void resetRenderer() {
     currentCell = -1;
+    carriedCell = -1;
     for (int32_t& cell : visitedCells) cell = 0;
     visitedCount = 0;
     viewedCellCount = 0;

@@ -11,6 +11,7 @@
 
 // Rebuilt by every walk; computeVisibleSet() resets them, resetRenderer() zeroes them.
 int32_t currentCell = -1;
+int32_t carriedCell = -1;
 int32_t visitedCells[maxCells];
 int32_t visitedCount = 0;
 int32_t viewedCellCount = 0;
@@ -194,6 +195,7 @@ void listStencilPortal(int32_t cell, int32_t k, int32_t neighbour, bool direct) 
     entry.cell = cell;
     entry.neighbour = neighbour;
     entry.direct = direct;
+    entry.passage = isPassage(c, k);
     for (int v = 0; v < 4; ++v) {
         entry.cornerX[v] = c.portalCornerX[v][k];
         entry.cornerY[v] = c.portalCornerY[v][k];
@@ -294,9 +296,41 @@ int32_t findCurrentCell(float x, float z) {
     return found;
 }
 
+namespace {
+
+bool boxHolds(const Cell& cell, float x, float z) {
+    return std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x) &&
+           std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
+}
+
+// Overlapping boxes are what a passage makes possible: the cell walked into wins while
+// the eye stays in its box.
+int32_t eyeCell() {
+    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], camera.posX, camera.posZ))
+        return carriedCell;
+    carriedCell = -1;
+    return findCurrentCell(camera.posX, camera.posZ);
+}
+
+}  // namespace
+
+int32_t cellOfEye(float x, float z) {
+    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], x, z)) return carriedCell;
+    return findCurrentCell(x, z);
+}
+
+void carryIntoCell(int32_t cell) {
+    if (cell < 0 || cell >= cellCount) return;
+    CellPlacement& placement = cells[cell].placement;
+    placement = CellPlacement{};
+    placement.scaleX = placement.scaleY = placement.scaleZ = 1.0f;
+    carriedCell = cell;
+    currentCell = cell;
+}
+
 void computeVisibleSet() {
     clearWallMarks();
-    currentCell = findCurrentCell(camera.posX, camera.posZ);
+    currentCell = eyeCell();
     viewedCellCount = 0;
     stencilPortalCount = 0;
     beginWalk();

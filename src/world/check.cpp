@@ -233,6 +233,44 @@ void checkWayBack(Report& report, int32_t c, int k, int32_t n) {
                             : "no portal back to cell " + std::to_string(c)));
 }
 
+// A passage carries the eye across its opening into its neighbour's own coordinates (the
+// eye less the shift): that point must lie in some cell's box, and the eye that walks on
+// expects an opening back at the same place, shifting the other way.
+void checkPassage(Report& report, int32_t c, int k, int32_t n) {
+    const Cell& cell = cells[c];
+    const double dx = cell.portalPlacement[axisX][placementOffset][k];
+    const double dy = cell.portalPlacement[axisY][placementOffset][k];
+    const double dz = cell.portalPlacement[axisZ][placementOffset][k];
+    const double landX = (double(cell.portalCornerX[0][k]) + cell.portalCornerX[3][k]) / 2 - dx;
+    const double landZ = (double(cell.portalCornerZ[0][k]) + cell.portalCornerZ[3][k]) / 2 - dz;
+    if (cellHolding(float(landX), float(landZ)) < 0) {
+        report.add(report.portalLine(c, k), Severity::error,
+                   "passage " + portalName(c, k) + ": it carries the eye to (" + number(landX) + ", " +
+                       number(landZ) + "), outside every cell's box");
+        return;
+    }
+    const Cell& neighbour = cells[n];
+    const auto near = [](double a, double b) { return std::fabs(a - b) <= checkTolerance; };
+    for (int j = 0; j < neighbour.portalCount && j < maxPortalsPerCell; ++j) {
+        if (neighbour.portalNeighbour[j] != c || !isPassage(neighbour, j)) continue;
+        if (!near(neighbour.portalPlacement[axisX][placementOffset][j], -dx) ||
+            !near(neighbour.portalPlacement[axisY][placementOffset][j], -dy) ||
+            !near(neighbour.portalPlacement[axisZ][placementOffset][j], -dz))
+            continue;
+        Cell shifted = cell;
+        for (int v = 0; v < 4; ++v) {
+            shifted.portalCornerX[v][k] = float(cell.portalCornerX[v][k] - dx);
+            shifted.portalCornerY[v][k] = float(cell.portalCornerY[v][k] - dy);
+            shifted.portalCornerZ[v][k] = float(cell.portalCornerZ[v][k] - dz);
+        }
+        if (sameOpening(shifted, k, neighbour, j)) return;
+    }
+    report.add(report.portalLine(c, k), Severity::warning,
+               "passage " + portalName(c, k) + " leads to cell " + std::to_string(n) +
+                   ", which has no passage back to cell " + std::to_string(c) + " at the same place (shifted by " +
+                   number(0 - dx) + " " + number(0 - dy) + " " + number(0 - dz) + "), so the eye cannot walk back");
+}
+
 void checkPortal(Report& report, int32_t c, int k) {
     const Cell& cell = cells[c];
     const int32_t n = cell.portalNeighbour[k];
@@ -247,6 +285,7 @@ void checkPortal(Report& report, int32_t c, int k) {
                    portalName(c, k) + " leads back to its own cell, so the walk never follows it");
         return;
     }
+    if (n >= 0 && n < cellCount && isPassage(cell, k)) checkPassage(report, c, k, n);
     if (n < 0 || n >= cellCount || !identityPlacement(cell, k) || !finiteBox(cells[n])) return;
     if (cell.portalKind[k] != 1 && !openingTouchesBox(cell, k, boxOf(cells[n]))) {
         report.add(report.portalLine(c, k), Severity::error,

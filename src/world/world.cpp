@@ -48,3 +48,14 @@ int32_t findOrAddTexture(const char* fileName, const TextureImageLoader& load) {
     entry.image = load ? load(fileName) : nullptr;
     return textureCount++;
 }
+
+bool isPassage(const Cell& cell, int32_t k) {
+    if (k < 0 || k >= maxPortalsPerCell) return false;
+    bool shifted = false;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (cell.portalPlacement[axis][placementScale][k] != 1.0f) return false;
+        if (cell.portalPlacement[axis][placementRotate][k] != 0.0f) return false;
+        if (cell.portalPlacement[axis][placementOffset][k] != 0.0f) shifted = true;
+    }
+    return shifted;
+}

@@ -33,6 +33,11 @@ struct CellPlacement {
 enum PlacementAxis { axisX = 0, axisY = 1, axisZ = 2 };
 enum PlacementComponent { placementOffset = 0, placementRotate = 1, placementScale = 2 };
 
+struct Cell;
+// Portal k of `cell` only shifts what it shows (scale 1 and no turn on every axis, some
+// offset not 0): the eye can walk through it into the place it shows.
+bool isPassage(const Cell& cell, int32_t k);
+
 struct Cell {
     CellPlacement placement;  // set for cell 0 at start-up, for others by the traversal
     float boxX1 = 0, boxY1 = 0, boxZ1 = 0;  // two opposite corners as the map gives them;

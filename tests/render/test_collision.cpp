@@ -210,7 +210,8 @@ TEST_F(Collision, OnlyObjectsMarkedSeenDirectlyPushBack) {
 
 TEST_F(Collision, TheEyeIsComparedInTheCurrentCellsOwnCoordinates) {
     // The current cell is shown 100 along X and 50 along Z from where it is stored; its
-    // walls and the objects of every cell are tested against the eye made local to it.
+    // walls and objects are tested against the eye made local to it, and those of a cell
+    // drawn where it is stored against the eye as it is.
     const int shifted = addCell(-100, -100, 100, 100);
     cells[shifted].placement.offsetX = 100;
     cells[shifted].placement.offsetZ = 50;
@@ -221,7 +222,16 @@ TEST_F(Collision, TheEyeIsComparedInTheCurrentCellsOwnCoordinates) {
     EXPECT_FLOAT_EQ(camera.posX, 99.9f);
     EXPECT_FLOAT_EQ(camera.posZ, 50.3f);
 
-    const int object = addObject(0, 3, 0, 1);  // stands in cell 0, offset 0
+    const int unshifted = addObject(0, 3, 0, 1);  // stands in cell 0, drawn at (3, 0)
+    placedObjects[unshifted].visibleMark = 1;
+    stepTo(100.8f, 50.0f, 0.1f, 0.0f);  // local (0.8, 0): far from where it is drawn
+    resolveCollisions(nullptr, 0, 0);
+    EXPECT_FLOAT_EQ(camera.posX, 100.8f);
+    stepTo(3.8f, 0.0f, 0.1f, 0.0f);  // beside where it is drawn
+    resolveCollisions(nullptr, 0, 0);
+    EXPECT_FLOAT_EQ(camera.posX, 3.7f);
+
+    const int object = addObject(shifted, 3, 0, 1);  // drawn at (103, 50)
     placedObjects[object].visibleMark = 1;
     stepTo(100.8f, 50.0f, 0.1f, 0.0f);  // local (0.8, 0): within reach of the object
     resolveCollisions(nullptr, 0, 0);

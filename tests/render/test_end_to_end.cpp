@@ -252,4 +252,48 @@ TEST_F(EndToEnd, TheBundledWorldDrawsSeveralTexturesOnScreen) {
     EXPECT_GE(colours, 3) << "fewer than three colours cover 2% of the picture each";
 }
 
+// tests/worlds/passage: a loop longer inside than outside. The demo walks 50 units along +Z
+// from (-25, 3, 15): through the start room's north passage at z 25 into the corridor
+// stored at x 100..106 (landing at (103, 0)), and 40 along it. Two timed runs report the
+// same frames, the camera in the corridor's own coordinates and the cell it stands in.
+TEST_F(EndToEnd, ADemoThroughAPassageEndsInThePlaceShownTheSameEveryRun) {
+    dir = copyWorld(std::string(SOURCE_DIR) + "/tests/worlds/passage");
+    ASSERT_FALSE(dir.empty());
+    const EngineRun check = runEngine("--check " + dir);
+    EXPECT_NE(check.output.find("0 errors, 0 warnings"), std::string::npos) << check.output;
+    std::string frames[2];
+    std::string lines[2];
+    for (int run = 0; run < 2; ++run) {
+        const std::string csv = dir + "frames" + std::to_string(run) + ".csv";
+        const EngineRun r = runEngine("--headless --timedemo-csv " + csv + " " + dir);
+        ASSERT_EQ(r.status, 0) << r.output;
+        lines[run] = r.output.substr(r.output.rfind("frames "));
+        // Every column but the time.
+        std::istringstream in(fileBytes(csv));
+        for (std::string line; std::getline(in, line);) {
+            const size_t first = line.find(','), second = line.find(',', first + 1);
+            frames[run] += line.substr(0, first) + line.substr(second) + "\n";
+        }
+    }
+    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_EQ(frames[0], frames[1]);
+    int count = 0, yaw = -1, pitch = -1, cell = -2;
+    float x = 0, y = 0, z = 0;
+    ASSERT_EQ(std::sscanf(lines[0].c_str(), "frames %d camera %f %f %f %d %d cell %d", &count, &x, &y, &z, &yaw,
+                          &pitch, &cell),
+              7)
+        << lines[0];
+    EXPECT_NEAR(x, 103, 1e-4);
+    EXPECT_NEAR(z, 40, 1e-3);
+    EXPECT_EQ(cell, 1);
+    // The per-frame file: the start room (cell 0) for the first 10 units, the corridor after.
+    std::istringstream in(frames[0]);
+    std::string line;
+    std::vector<int> cells;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) cells.push_back(std::atoi(line.c_str() + line.find(',') + 1));
+    ASSERT_EQ(cells.size(), 500u);
+    for (size_t i = 0; i < cells.size(); ++i) EXPECT_EQ(cells[i], i < 99 ? 0 : 1) << "frame " << i;
+}
+
 }  // namespace

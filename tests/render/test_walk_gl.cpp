@@ -34,10 +34,12 @@ struct Walk {
 };
 
 // A window of cell 0 across z = 5 from x = x1 to x2, the full height of the room, onto
-// a cell far off along +X (drawn there through the opening, shifted back).
+// a cell far off along +X (drawn there through the opening, shifted back). It turns what
+// it shows (the cell holds nothing a turn moves), so it is a window, not a passage.
 void windowAcrossZ5(float x1, float x2) {
     const int k = addPortal(0, 1, x2, 5, x1, 5, 1);
     setPortalShift(0, k, {-200, 0, 0});
+    cells[0].portalPlacement[axisY][placementRotate][k] = 90;
 }
 
 void farCell() {
@@ -75,7 +77,7 @@ const Walk walks[] = {
          windowAcrossZ5(-4, 2);
      },
      -3, -3, 450, 200, 2 - limit - 0.1f, 2 - limit, 5 - limit - 0.1f, 5 - limit},
-    {"into a plain opening that shifts its neighbour: held at the box's edge",
+    {"into a plain passage onto no cell's box: held at the box's edge",
      [] {
          addCell(-10, -10, 10, 5);
          const int k = addPortal(0, 1, 2, 5, -2, 5);

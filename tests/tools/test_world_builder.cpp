@@ -140,6 +140,18 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
                                            "place m.3ds in b at 0 0 0 box -1 0 -1 1 1 1\n",
          "6: the model stands outside room 'b'"},
         {"unknown model", rooms + "place m.3ds in b at -25 0 30 box -1 0 -1 1 1 1\n", "5: unknown model 'm.3ds'"},
+        {"passage onto a missing room", rooms + "passage a side -z span -27 -23 onto z side +z at 102\n",
+         "5: a passage onto a missing room 'z'"},
+        {"passage whose far end turns", rooms + "passage a side -z span -27 -23 onto c side -z at 102\n",
+         "5: a passage only shifts, so its far end must face it: side +z of room 'c', not -z"},
+        {"passage far end past the wall", rooms + "passage a side -z span -27 -23 onto c side +z at 108\n",
+         "5: the passage's far end does not fit in the +z wall of room 'c'"},
+        {"passage in a shared wall", rooms + "passage a side +z span -27 -23 onto c side -z at 102\n",
+         "5: the passage lies in the wall that room 'a' shares with room 'b'"},
+        {"passage without its far side", rooms + "passage a side -z span -27 -23 onto c at 102\n",
+         "5: passage needs 'side of the far end'"},
+        {"passage of bad side", rooms + "passage a side -z span -27 -23 onto c side up at 102\n",
+         "5: side must be +x, -x, +z or -z, not 'up'"},
     };
     for (const BadCase& c : cases) {
         WorldDecl world;
@@ -149,6 +161,23 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
         EXPECT_FALSE(ok) << c.what;
         EXPECT_EQ(error.rfind(std::string("world.txt:") + c.message, 0), 0u) << c.what << ": got " << error;
     }
+}
+
+// A passage opens both ends, stencil portals that only shift, each by the other's inverse,
+// and the checker finds nothing wrong with them.
+TEST(BuilderPassages, OpensBothEndsWithInverseShifts) {
+    const std::string text = std::string(goodRooms) + "passage a side -z span -27 -23 onto c side +z at 102\n";
+    WorldDecl world;
+    WorldFiles files;
+    std::string error;
+    ASSERT_TRUE(parseDescription("world.txt", text, world, error) && makeWorldFiles(world, files, error)) << error;
+    std::string map;
+    for (const auto& file : files)
+        if (file.first == "map.m") map.assign(file.second.begin(), file.second.end());
+    // Room a's -z wall at z = 5 shows room c's +z wall at z = 110, x 102..106 at -27..-23;
+    // cell 0 leads to cell 2 and cell 2 back to cell 0, both stencil portals.
+    EXPECT_NE(map.find(" 2 1 -129 0 -105 0 0 0 1 1 1 -27 "), std::string::npos) << map;
+    EXPECT_NE(map.find(" 0 1 129 0 105 0 0 0 1 1 1 102 "), std::string::npos) << map;
 }
 
 TEST(BuilderErrors, ProgramNamesTheDescriptionAndFailsWithStatusOne) {

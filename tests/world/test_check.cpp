@@ -27,9 +27,13 @@ const std::vector<std::string> baseMap = {
     "100000",                                                                      // 8
 };
 
-// A stencil portal of room 0 onto room 1, shifted, so no check but its own applies; on
-// room 0's west wall.
-std::string shiftedWindow(const std::string& corners) { return "  1 1  0 0 9  0 0 0  1 1 1  " + corners; }
+// A stencil portal of room 0 onto room 1, shifted and turned (a window, no passage), so no
+// check but its own applies; on room 0's west wall.
+std::string shiftedWindow(const std::string& corners) { return "  1 1  0 0 9  0 90 0  1 1 1  " + corners; }
+// A passage on room 0's west wall that carries the eye to (-25, 35) in room 1, and the
+// opening back at the same place in room 1.
+const char* const westPassage = "  1 0  -10 0 -23  0 0 0  1 1 1  -35 1 10  -35 4 10  -35 4 14  -35 1 14";
+const char* const passageBack = "  0 0  10 0 23  0 0 0  1 1 1  -25 1 33  -25 4 33  -25 4 37  -25 1 37";
 const char* const westWall = "-35 1 10  -35 4 10  -35 4 14  -35 1 14";
 
 struct Edit {
@@ -78,6 +82,21 @@ const BrokenWorld brokenWorlds[] = {
      {{3, Severity::warning, "leads back to its own cell"}}},
     {"no portal back", {{5, false, "99900 -27 0 25 -23 6 45 0"}, {6, false, ""}},
      {{2, Severity::warning, "which has no portal back to cell 0"}}},
+    {"passage with its way back",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {3, true, westPassage}, {5, false, "99900 -27 0 25 -23 6 45 2"},
+      {7, true, passageBack}},
+     {}},
+    {"passage without its way back",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {3, true, westPassage}},
+     {{3, Severity::warning, "which has no passage back to cell 0 at the same place (shifted by 10 0 23)"}}},
+    {"passage back shifted by another amount",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {3, true, westPassage}, {5, false, "99900 -27 0 25 -23 6 45 2"},
+      {7, true, "  0 0  10 0 22  0 0 0  1 1 1  -25 1 33  -25 4 33  -25 4 37  -25 1 37"}},
+     {{3, Severity::warning, "which has no passage back to cell 0 at the same place"},
+      {8, Severity::warning, "which has no passage back to cell 1 at the same place (shifted by -10 0 -22)"}}},
+    {"passage onto no cell's box",
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {3, true, "  1 1  0 0 9  0 0 0  1 1 1  -35 1 10  -35 4 10  -35 4 14  -35 1 14"}},
+     {{3, Severity::error, "passage portal 1 of cell 0: it carries the eye to (-35, 3), outside every cell's box"}}},
     {"wall triangle outside its cell", {{4, false, "99998 -35 0 5  -15 0 5  -15 0 32  0 0 1 0 1 1"}},
      {{4, Severity::warning, "wall triangle 0 of cell 0: vertex 2 lies 7 outside"}}},
     {"number that is not finite", {{4, false, "99998 -35 0 5  -15 0 5  -15 nan 25  0 0 1 0 1 1"}},
@@ -86,7 +105,7 @@ const BrokenWorld brokenWorlds[] = {
      {{4, Severity::warning, "wall triangle 0 of cell 0 has no area"}}},
     {"unreachable cell",
      {{8, true, "99900 100 0 100 110 6 110 1"},
-      {8, true, "  0 1  0 0 9  0 0 0  1 1 1  100 1 102  100 4 102  100 4 106  100 1 106"}},
+      {8, true, "  0 1  0 0 9  0 90 0  1 1 1  100 1 102  100 4 102  100 4 106  100 1 106"}},
      {{8, Severity::warning, "cell 2 cannot be reached through portals from cell 0"}}},
     {"overlapping boxes", {{8, true, "99900 -30 0 35 -10 6 40 0"}},
      {{8, Severity::warning, "the box of cell 2 overlaps the box of cell 1"}}},
@@ -151,12 +170,12 @@ const BrokenWorld brokenWorlds[] = {
     // A window of room 0's west wall onto room 1, carried back by (-8, 0, -20) onto room
     // 1's west wall at x = -27, z 30 to 34: a wall triangle there shows instead.
     {"window onto a wall without a hole",
-     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 0 0  1 1 1  ") + westWall},
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 90 0  1 1 1  ") + westWall},
       {7, true, "99998 -27 0 25  -27 6 25  -27 0 45  0 0 1 0 1 1"}},
      {{2, Severity::warning, "stencil portal 0 of cell 0: its opening lands in cell 1 on wall triangle 1 (line 8), "
                              "which has no hole there, so the window shows that wall"}}},
     {"window onto a wall beside its landing",
-     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 0 0  1 1 1  ") + westWall},
+     {{1, false, "99900 -35 0 5 -15 6 25 2"}, {2, true, std::string("  1 1  -8 0 -20  0 90 0  1 1 1  ") + westWall},
       {7, true, "99998 -27 0 36  -27 6 36  -27 0 45  0 0 1 0 1 1"}},
      {}},
     {"model with a corrupt face", {{4, true, "99995 broken.3ds -30 0 10 0 0 0 -1 -1 -1 1 1 1 0"}},

@@ -31,6 +31,16 @@ public:
         : file_(file), line_(line), words_(std::move(words)) {}
 
     // The names, then the keyed fields of the table, in any order, each at most once.
+    // A word that comes again after `after` names something else there: it becomes
+    // `as` (a passage's far end has a side of its own).
+    void renameAfter(const std::string& after, const std::string& word, const std::string& as) {
+        bool past = false;
+        for (std::string& w : words_) {
+            if (past && w == word) w = as;
+            if (w == after) past = true;
+        }
+    }
+
     bool read(size_t nameCount, const std::vector<KeySpec>& keys, Fields& fields) {
         const std::string& keyword = words_[0];
         size_t i = 1;
@@ -229,6 +239,37 @@ bool readWindow(LineReader& in, WorldDecl& world) {
     return true;
 }
 
+bool readPassage(LineReader& in, WorldDecl& world) {
+    Fields f;
+    // The far end's side follows 'onto' and is told apart by a name no word can have.
+    const char* const farSide = "side of the far end";
+    in.renameAfter("onto", "side", farSide);
+    if (!in.read(1, {{"side", 1, true}, {"span", 2, true}, {"onto", 1, true}, {farSide, 1, true}, {"at", 1, true},
+                     {"rise", 2, false}},
+                 f))
+        return false;
+    PassageDecl p;
+    p.room = f.names[0];
+    p.line = in.line();
+    p.side = f.values("side")[0];
+    p.target = f.values("onto")[0];
+    p.targetSide = f.values(farSide)[0];
+    for (const std::string& side : {p.side, p.targetSide})
+        if (side != "+x" && side != "-x" && side != "+z" && side != "-z")
+            return in.fail("side must be +x, -x, +z or -z, not '" + side + "'");
+    if (!in.number(f.values("span")[0], p.u1) || !in.number(f.values("span")[1], p.u2) ||
+        !in.number(f.values("at")[0], p.at))
+        return false;
+    if (!(p.u1 < p.u2)) return in.fail("span must go from the lower end to the higher");
+    if (f.has("rise")) {
+        if (!in.number(f.values("rise")[0], p.y1) || !in.number(f.values("rise")[1], p.y2)) return false;
+        if (!(p.y1 < p.y2)) return in.fail("rise must go from the lower end to the higher");
+        p.hasRise = true;
+    }
+    world.passages.push_back(p);
+    return true;
+}
+
 bool readPlace(LineReader& in, WorldDecl& world) {
     Fields f;
     if (!in.read(1, {{"in", 1, true}, {"at", 3, true}, {"turn", 3, false}, {"box", 6, true}, {"spin", 0, false}},
@@ -276,6 +317,7 @@ bool parseDescription(const std::string& fileName, const std::string& text, Worl
         else if (keyword == "room") ok = readRoom(in, world);
         else if (keyword == "door") ok = readDoor(in, world);
         else if (keyword == "window") ok = readWindow(in, world);
+        else if (keyword == "passage") ok = readPassage(in, world);
         else if (keyword == "place") ok = readPlace(in, world);
         else ok = in.fail("unknown statement '" + keyword + "'");
         if (!ok) {

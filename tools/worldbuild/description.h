@@ -6,6 +6,7 @@
 //   room start box X1 Y1 Z1 X2 Y2 Z2 floor F.bmp ceiling C.bmp walls W.bmp [noportals]
 //   door ROOM ROOM span U1 U2 [top Y]
 //   window ROOM side +z span U1 U2 rise Y1 Y2 onto ROOM [offset X Y Z] [turn X Y Z] [scale X Y Z]
+//   passage ROOM side +z span U1 U2 onto ROOM side -z at U [rise Y1 Y2]
 //   place crate.3ds in ROOM at X Y Z [turn X Y Z] box X1 Y1 Z1 X2 Y2 Z2 [spin]
 //
 // '#' starts a comment. Every problem is reported as "FILE:LINE: message".
@@ -62,6 +63,20 @@ struct WindowDecl {
     float u1 = 0, u2 = 0, y1 = 0, y2 = 0;
     std::string target;
     std::array<float, 3> offset{0, 0, 0}, turn{0, 0, 0}, scale{1, 1, 1};
+    const char* kind = "window";  // what messages call it
+    int line = 0;
+};
+
+// A passage: an opening from u1 to u2 in a wall of `room` that shows `target`'s facing
+// wall from `at` on, shifted into place, and the same opening back; the eye walks through
+// it into the target. From the higher floor to the lower ceiling unless a rise is given.
+struct PassageDecl {
+    std::string room, side;
+    float u1 = 0, u2 = 0;
+    std::string target, targetSide;
+    float at = 0;
+    float y1 = 0, y2 = 0;
+    bool hasRise = false;
     int line = 0;
 };
 
@@ -83,6 +98,7 @@ struct WorldDecl {
     std::vector<RoomDecl> rooms;
     std::vector<DoorDecl> doors;
     std::vector<WindowDecl> windows;
+    std::vector<PassageDecl> passages;
     std::vector<PlaceDecl> places;
 };
 

@@ -271,22 +271,58 @@ private:
     // inverse of the placement, must land on the target's wall that faces back. The
     // builder cuts the same opening there and gives it the portal back, with the inverse
     // placement, so each side shows the other and neither looks at the back of a wall.
+    // A passage is a window that only shifts: the target's wall, moved onto this one,
+    // with the opening's start at `at` along it.
+    bool passageWindow(const PassageDecl& p, WindowDecl& w) {
+        const int r = room(p.room), t = room(p.target);
+        if (r < 0) return fail(p.line, "a passage in a missing room '" + p.room + "'");
+        if (t < 0) return fail(p.line, "a passage onto a missing room '" + p.target + "'");
+        if (p.targetSide != opposite(p.side))
+            return fail(p.line, "a passage only shifts, so its far end must face it: side " + opposite(p.side) +
+                                    " of room '" + p.target + "', not " + p.targetSide);
+        const RoomDecl& here = world_.rooms[size_t(r)];
+        const RoomDecl& there = world_.rooms[size_t(t)];
+        const Wall mine = wallOf(here, p.side), theirs = wallOf(there, p.targetSide);
+        const size_t axis = size_t(mine.axis), along = axis == 0 ? 2 : 0;
+        w.room = p.room;
+        w.side = p.side;
+        w.target = p.target;
+        w.u1 = p.u1;
+        w.u2 = p.u2;
+        w.y1 = p.hasRise ? p.y1 : std::max(here.box[1], there.box[1]);
+        w.y2 = p.hasRise ? p.y2 : std::min(here.box[4], there.box[4]);
+        if (!(w.y1 < w.y2))
+            return fail(p.line, "rooms '" + p.room + "' and '" + p.target + "' share no height for the passage");
+        w.offset[axis] = mine.at - theirs.at;
+        w.offset[along] = p.u1 - p.at;
+        w.kind = "passage";
+        w.line = p.line;
+        return true;
+    }
+
     bool windows() {
         size_t count = 0;
-        for (const WindowDecl& w : world_.windows) {
+        std::vector<WindowDecl> all = world_.windows;
+        for (const PassageDecl& p : world_.passages) {
+            WindowDecl w;
+            if (!passageWindow(p, w)) return false;
+            all.push_back(w);
+        }
+        for (const WindowDecl& w : all) {
             const int r = room(w.room), t = room(w.target);
+            const std::string kind = w.kind;
             if (r < 0) return fail(w.line, "a window in a missing room '" + w.room + "'");
             if (t < 0) return fail(w.line, "a window onto a missing room '" + w.target + "'");
-            if (r == t) return fail(w.line, "a window of room '" + w.room + "' onto itself");
+            if (r == t) return fail(w.line, "a " + kind + " of room '" + w.room + "' onto itself");
             const RoomDecl& room = world_.rooms[size_t(r)];
             const RoomDecl& target = world_.rooms[size_t(t)];
             if (room.noPortals || target.noPortals)
-                return fail(w.line, "a window in or onto a room without portals ('" +
+                return fail(w.line, "a " + kind + " in or onto a room without portals ('" +
                                         (room.noPortals ? room.name : target.name) + "')");
             const Opening here{w.u1, w.u2, w.y1, w.y2};
             Opening there{};
-            if (!fits(w.line, r, w.side, here, "the window") || !image(w, target, there) ||
-                !fits(w.line, t, opposite(w.side), there, "the window's image"))
+            if (!fits(w.line, r, w.side, here, "the " + kind) || !image(w, target, there) ||
+                !fits(w.line, t, opposite(w.side), there, kind == "passage" ? "the passage's far end" : "the window's image"))
                 return false;
             if (!cut(r, w.side, here, w.line) || !cut(t, opposite(w.side), there, w.line)) return false;
             Portal forth = portalIn(wallOf(room, w.side), here, t);
