@@ -93,6 +93,9 @@ const Walk walks[] = {
          addPortal(1, 0, -2, 5, 2, 5);
      },
      0, 0, 0, 100, -0.01f, 0.01f, 9.99f, 10.01f},
+    {"out of an open side with no wall: held at the box's edge",
+     [] { addCell(-10, -10, 10, 5); },
+     0, 0, 0, 100, -0.01f, 0.01f, 4.9f, 5},
     {"started outside every box: free to walk in",
      [] { addCell(-10, -10, 10, 20); },
      0, -15, 0, 100, -0.01f, 0.01f, -5.01f, -4.99f},
