@@ -11,6 +11,7 @@
 #include "platform/regular_file.h"  // Required for: printable
 #include "render/render.h"    // Required for: maxStencilPortals
 #include "world/check.h"
+#include "world/model_facts.h"  // Required for: readModelFacts, describeModel
 #include "world/settings.h"   // Required for: PLAYDEMO
 #include "world/world.h"
 
@@ -91,4 +92,16 @@ int runWorldCheck(const std::string& worldDir, std::FILE* out) {
     report("map.m", checkMap("map.m"));
     std::fprintf(out, "%s, %s\n", plural(errors, "error").c_str(), plural(warnings, "warning").c_str());
     return errors == 0 ? 0 : 1;
+}
+
+int printModelInfo(const std::string& fileName, std::FILE* out) {
+    ModelFacts facts;
+    std::string error;
+    if (!readModelFacts(fileName.c_str(), facts, error)) {
+        std::fprintf(stderr, "portal-engine: cannot read the model %s: %s\n", platform::printable(fileName).c_str(),
+                     platform::printable(error).c_str());
+        return 1;
+    }
+    std::fputs(platform::printable(describeModel(fileName, facts), true).c_str(), out);
+    return 0;
 }

@@ -9,7 +9,8 @@ const char* usageText() {
     return "usage: portal-engine [--headless] [--frames N] [--screenshot FILE.png] [--timedemo]\n"
            "                     [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]\n"
            "                     [--no-stencil-portals] [--status] [--debug-view] [--check] [--video FILE]\n"
-           "                     [--watch] [--reload-shots PREFIX] [--help] [--version] [DIR]\n"
+           "                     [--watch] [--reload-shots PREFIX] [--model-info FILE.3ds] [--help]\n"
+           "                     [--version] [DIR]\n"
            "  DIR               world folder holding game.ini and map.m (default: the current folder;\n"
            "                    when it holds no map.m, the installed sample world)\n"
            "  --headless        no window on screen; messages go to standard error\n"
@@ -37,6 +38,9 @@ const char* usageText() {
            "                    load keeps the last world on screen with the problems drawn over it\n"
            "  --reload-shots P  with --watch: write the first frame to P-0.png and the first frame\n"
            "                    after each reload (or refused one) to P-1.png, P-2.png, ...\n"
+           "  --model-info F    print what the model file F holds (meshes with their vertices, faces and\n"
+           "                    materials; materials with their texture maps; the bounds) and stop;\n"
+           "                    exit status 1 when it cannot be read\n"
            "  --help            show this text\n"
            "  --version         show the version\n";
 }
@@ -112,6 +116,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.watch = true;
         } else if (arg == "--reload-shots") {
             if (!takeFileName(argc, argv, i, line.reloadShots, error)) return false;
+        } else if (arg == "--model-info") {
+            if (!takeFileName(argc, argv, i, line.modelInfo, error)) return false;
         } else if (arg == "--status") {
             line.status = true;
         } else if (!arg.empty() && arg[0] == '-') {

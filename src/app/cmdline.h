@@ -1,7 +1,7 @@
 // The command line: portal-engine [--headless] [--frames N] [--screenshot FILE.png]
 // [--timedemo] [--timedemo-csv FILE] [--demo FILE] [--record FILE] [--no-culling]
 // [--no-stencil-portals] [--status] [--debug-view] [--check] [--video FILE] [--watch]
-// [--reload-shots PREFIX] [--help] [--version] [DIR]
+// [--reload-shots PREFIX] [--model-info FILE.3ds] [--help] [--version] [DIR]
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,7 @@ struct CommandLine {
     std::string video;       // every frame drawn, encoded by ffmpeg (.mp4, .webm or .gif)
     bool watch = false;      // load the world again whenever its files are saved
     std::string reloadShots;  // with --watch: PREFIX-N.png after the start and each reload
+    std::string modelInfo;   // print what this model file holds and stop, when set
     std::string worldDir;    // folder holding game.ini and map.m; empty: the current one
 };
 

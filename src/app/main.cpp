@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
         std::printf("portal-engine %s\n", engineVersion);
         return 0;
     }
+    if (!line.modelInfo.empty()) return printModelInfo(line.modelInfo, stdout);
     if (line.check) return runWorldCheck(line.worldDir, stdout);
     // Started with no world from a folder without one (from the desktop's menu, say):
     // the sample world that comes with the engine, and a first line that says so.

@@ -4,6 +4,7 @@
 
 #include "image/bitmap_format.h"
 #include "image/huge_pages.h"
+#include "image/foreign_image.h"  // Required for: naming a PNG or JPEG given as a texture
 
 #include <sys/mman.h>  // Required for: mmap, munmap
 
@@ -180,6 +181,14 @@ std::unique_ptr<ImageRecord> loadBitmap(const char* fileName) {
     DibLayout layout;
     Failure failure;
     if (!readLayout(file.data(), file.size(), layout, failure)) {
+        // A picture of another format keeps the loader's first line and then says what
+        // it is, where the header's numbers would only puzzle.
+        const ForeignImage foreign = recogniseForeignImage(file.data(), file.size());
+        if (foreign.format) {
+            if (bitmapErrorSink)
+                bitmapErrorSink(std::string(bitmapFailureText(failure.kind)) + "\n" + foreignImageMessage(fileName, foreign));
+            return nullptr;
+        }
         result = failed(std::move(failure));
     } else if (worldPixels + int64_t(layout.width) * layout.height > maxWorldBitmapPixels) {
         result = failed({BitmapFailure::outOfMemory, worldBudgetDetail(layout)});

@@ -7,6 +7,7 @@
 
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
 #include "model3ds/model3ds.h"   // Required for: the toolkit's files, database and error list
+#include "world/foreign_model.h"  // Required for: naming an OBJ or glTF file given as a model
 #include "world/model.h"         // Required for: findCorruptFace, as the model builder checks faces
 #include "world/model_reading.h"  // Required for: ModelReading
 #include "world/world.h"         // Required for: the texture table, findOrAddTexture, modelCount
@@ -90,6 +91,11 @@ bool startsAs3dsFile(const char* fileName) {
 }
 
 void readModel(const char* fileName, ModelProbe& probe) {
+    const ForeignModel foreign = recogniseForeignModelFile(fileName);
+    if (foreign.format) {
+        probe.error = foreignModelMessage(fileName, foreign);
+        return;
+    }
     ModelReading reading;
     reading.file = OpenModelFile3ds(fileName, "rb");
     if (errorPending3ds) return;

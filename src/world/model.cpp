@@ -9,6 +9,7 @@
 
 #include "image/bitmap.h"         // Required for: loadBitmap, the model's texture maps
 #include "model3ds/model3ds.h"    // Required for: the toolkit's operations and error list
+#include "world/foreign_model.h"   // Required for: naming an OBJ or glTF file given as a model
 #include "world/model_reading.h"   // Required for: ModelReading
 #include "world/world.h"          // Required for: the texture table, lastModelTexture
 
@@ -111,6 +112,10 @@ std::string findCorruptFace(const MeshRecord3ds& mesh, const MaterialGroup3ds& g
 }
 
 int32_t buildModel(const char* fileName) {
+    // Read as a 3D Studio file, another format gives an empty model or a chunk error
+    // that says nothing of the cause: say first what the file is.
+    const ForeignModel foreign = recogniseForeignModelFile(fileName);
+    if (foreign.format) std::fprintf(stderr, "%s\n", foreignModelMessage(fileName, foreign).c_str());
     ModelReading reading;
     reading.file = OpenModelFile3ds(fileName, "rb");
     checkToolkit(fileName);
