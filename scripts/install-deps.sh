@@ -9,11 +9,11 @@ set -e
 # The build and the tests: compiler and libraries; the GL driver, EGL and the status font
 # for headless runs; a real X server for the window test; stb and ImageMagick for
 # pictures in the tests; ffmpeg for --video and its test; man-db and desktop-file-utils
-# for the install check.
-BUILD="cmake make g++ pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core fontconfig
+# for the install check; assimp for the world builder's model conversion.
+BUILD="cmake make g++ pkg-config libassimp-dev libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core fontconfig
 libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libpng-dev
 libgtest-dev libstb-dev xvfb xauth x11-utils imagemagick ffmpeg desktop-file-utils man-db"
-BENCH="libbenchmark-dev lib3ds-dev libassimp-dev"
+BENCH="libbenchmark-dev lib3ds-dev"
 FUZZ="clang libclang-rt-14-dev"
 PACKAGE="dpkg-dev file"
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/regular_file.h"  // Required for: printable
 #include "program_info.h"           // Required for: --help, --version
@@ -36,6 +37,10 @@ std::string helpText(const std::string& name) {
            "  --version  show the version\n";
 }
 
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", platform::printable(warning).c_str());
+}
+
 // How long the description must stay quiet after a save before it is read: an editor's
 // save in several steps is built once.
 constexpr int quietMilliseconds = 150;
@@ -48,7 +53,10 @@ void requestStop(int) { stopRequested = 1; }
 void buildOnce(const std::string& description, const std::string& outputDir) {
     std::string error;
     size_t written = 0;
-    if (!worldbuild::buildWorld(description, outputDir, error, &written)) {
+    std::vector<std::string> warnings;
+    const bool built = worldbuild::buildWorld(description, outputDir, error, &written, &warnings);
+    printWarnings(warnings);
+    if (!built) {
         std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         std::fprintf(stderr, "nothing written; waiting for the next save of %s\n",
                      platform::printable(description).c_str());
@@ -115,7 +123,10 @@ int main(int argc, char** argv) {
     }
     if (watch) return watchAndBuild(argv[2], argv[3]);
     std::string error;
-    if (!worldbuild::buildWorld(argv[1], argv[2], error)) {
+    std::vector<std::string> warnings;
+    const bool built = worldbuild::buildWorld(argv[1], argv[2], error, nullptr, &warnings);
+    printWarnings(warnings);
+    if (!built) {
         std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         return 1;
     }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/regular_file.h"  // Required for: createBeside
+#include "worldbuild/import.h"  // Required for: resolveModels
 #include "worldbuild/layout.h"
 #include "worldbuild/models.h"
 #include "worldbuild/textures.h"
@@ -120,11 +121,17 @@ bool writeWorldFiles(const WorldFiles& files, const std::string& outputDir, std:
 
 }  // namespace
 
-bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error) {
+bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error,
+                    std::vector<std::string>* warnings) {
     if (!checkWorld(world, error)) return false;
+    WorldDecl resolved;
+    WorldFiles modelFiles;
+    std::vector<std::string> found;
+    if (!resolveModels(world, resolved, modelFiles, found, error) || !checkWorld(resolved, error)) return false;
+    if (warnings) warnings->insert(warnings->end(), found.begin(), found.end());
     files.clear();
     files.emplace_back("game.ini", bytes(writeGameIni(world)));
-    files.emplace_back("map.m", bytes(writeMap(world)));
+    files.emplace_back("map.m", bytes(writeMap(resolved)));
     for (const TextureDecl& t : world.textures) {
         std::vector<uint8_t> file;
         std::string why;
@@ -135,12 +142,14 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
         files.emplace_back(t.file, std::move(file));
     }
     for (const ModelDecl& m : world.models)
-        files.emplace_back(m.file, encodeModel(makeMesh(m.recipe), objectName(m.file), m.recipe.texture));
+        if (m.source.empty())
+            files.emplace_back(m.file, encodeModel(makeMesh(m.recipe), objectName(m.file), m.recipe.texture));
+    for (auto& file : modelFiles) files.push_back(std::move(file));
     return true;
 }
 
 bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error,
-                size_t* filesWritten) {
+                size_t* filesWritten, std::vector<std::string>* warnings) {
     std::ifstream in(descriptionPath, std::ios::binary);
     if (!in) {
         error = "cannot read " + descriptionPath + ": " + std::strerror(errno);
@@ -150,7 +159,7 @@ bool buildWorld(const std::string& descriptionPath, const std::string& outputDir
     text << in.rdbuf();
     WorldDecl world;
     WorldFiles files;
-    if (!parseDescription(descriptionPath, text.str(), world, error) || !makeWorldFiles(world, files, error))
+    if (!parseDescription(descriptionPath, text.str(), world, error) || !makeWorldFiles(world, files, error, warnings))
         return false;
     if (!checkOutputNames(world, descriptionPath, outputDir, error)) return false;
     std::error_code code;

@@ -158,14 +158,35 @@ bool readTexture(LineReader& in, WorldDecl& world) {
     return true;
 }
 
+// A model brought in from a file: any of the shape's fields would contradict it.
+bool readModelFile(LineReader& in, const Fields& f, ModelDecl& m, WorldDecl& world) {
+    for (const char* key : {"shape", "size"})
+        if (f.has(key)) return in.fail("'" + std::string(key) + "' goes with a shape, not with 'file'");
+    m.source = f.values("file")[0];
+    if (f.has("scale")) {
+        if (!in.number(f.values("scale")[0], m.scale)) return false;
+        if (!(m.scale > 0)) return in.fail("scale must be above 0");
+    }
+    world.models.push_back(m);
+    return true;
+}
+
 bool readModel(LineReader& in, WorldDecl& world) {
     Fields f;
-    if (!in.read(1, {{"shape", 1, true}, {"texture", 1, true}, {"size", 2, true}}, f)) return false;
+    if (!in.read(1, {{"shape", 1, false}, {"texture", 1, false}, {"size", 2, false}, {"file", 1, false},
+                     {"scale", 1, false}},
+                 f))
+        return false;
     ModelDecl m;
     m.file = f.names[0];
     m.line = in.line();
+    if (f.has("texture")) m.recipe.texture = f.values("texture")[0];
+    if (f.has("file")) return readModelFile(in, f, m, world);
+    for (const char* key : {"shape", "texture", "size"})
+        if (!f.has(key)) return in.fail("model needs 'file', or 'shape', 'texture' and 'size'; '" + std::string(key) +
+                                        "' is missing");
+    if (f.has("scale")) return in.fail("'scale' goes with 'file'; a shape takes its 'size'");
     m.recipe.shape = f.values("shape")[0];
-    m.recipe.texture = f.values("texture")[0];
     if (!isShape(m.recipe.shape)) return in.fail("unknown shape '" + m.recipe.shape + "' (known: " + shapeNames() + ")");
     std::array<float, 2> size{};
     if (!in.numbers(f.values("size"), size)) return false;
@@ -272,14 +293,21 @@ bool readPassage(LineReader& in, WorldDecl& world) {
 
 bool readPlace(LineReader& in, WorldDecl& world) {
     Fields f;
-    if (!in.read(1, {{"in", 1, true}, {"at", 3, true}, {"turn", 3, false}, {"box", 6, true}, {"spin", 0, false}},
+    if (!in.read(1, {{"in", 1, true}, {"at", 3, true}, {"turn", 3, false}, {"box", 6, false}, {"scale", 1, false},
+                     {"spin", 0, false}},
                  f))
         return false;
     PlaceDecl p;
     p.model = f.names[0];
     p.line = in.line();
     p.room = f.values("in")[0];
-    if (!in.numbers(f.values("at"), p.at) || !in.numbers(f.values("box"), p.box)) return false;
+    if (!in.numbers(f.values("at"), p.at)) return false;
+    p.hasBox = f.has("box");
+    if (p.hasBox && !in.numbers(f.values("box"), p.box)) return false;
+    if (f.has("scale")) {
+        if (!in.number(f.values("scale")[0], p.scale)) return false;
+        if (!(p.scale > 0)) return in.fail("scale must be above 0");
+    }
     if (f.has("turn"))
         for (size_t k = 0; k < 3; ++k)
             if (!in.whole(f.values("turn")[k], p.turn[k], -360, 360)) return false;

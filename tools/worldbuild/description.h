@@ -3,11 +3,12 @@
 //   screen 800 600
 //   texture bricks.bmp pattern bricks flavour rle8 [pixels 64] [tile 4] [colour R G B]
 //   model crate.3ds shape crate texture crate.bmp size 2 2
+//   model rifle.3ds file models/rifle.3ds [scale S] [texture T.bmp]   (also .obj, .gltf, .stl, ...)
 //   room start box X1 Y1 Z1 X2 Y2 Z2 floor F.bmp ceiling C.bmp walls W.bmp [noportals]
 //   door ROOM ROOM span U1 U2 [top Y]
 //   window ROOM side +z span U1 U2 rise Y1 Y2 onto ROOM [offset X Y Z] [turn X Y Z] [scale X Y Z]
 //   passage ROOM side +z span U1 U2 onto ROOM side -z at U [rise Y1 Y2]
-//   place crate.3ds in ROOM at X Y Z [turn X Y Z] box X1 Y1 Z1 X2 Y2 Z2 [spin]
+//   place crate.3ds in ROOM at X Y Z [turn X Y Z] [scale S] [box X1 Y1 Z1 X2 Y2 Z2] [spin]
 //
 // '#' starts a comment. Every problem is reported as "FILE:LINE: message".
 // Required for: the standard library only.
@@ -31,7 +32,9 @@ struct TextureDecl {
 
 struct ModelDecl {
     std::string file;
-    ModelSpec recipe;
+    ModelSpec recipe;  // a shape; for a model from a file only its texture (for faces without one)
+    std::string source;  // a model file to bring in, relative to the description; empty: a shape
+    float scale = 1;     // of the model from a file
     int line = 0;
 };
 
@@ -86,6 +89,8 @@ struct PlaceDecl {
     std::array<float, 3> at{};
     std::array<int, 3> turn{0, 0, 0};  // whole degrees
     std::array<float, 6> box{};        // x1 y1 z1 x2 y2 z2 about `at`
+    bool hasBox = false;               // without: the model's own, as placed and turned
+    float scale = 1;                   // of the model, on top of its own
     bool spin = false;
     int line = 0;
 };

@@ -143,7 +143,10 @@ private:
         for (const ModelDecl& m : world_.models) {
             if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than 19 characters");
             if (!seen.insert(m.file).second) return fail(m.line, "'" + m.file + "' is declared twice");
-            if (!hasTexture(m.recipe.texture)) return fail(m.line, "unknown texture '" + m.recipe.texture + "'");
+            // A model from a file brings its own texture maps; a texture of its own is optional.
+            const bool needsTexture = m.source.empty() || !m.recipe.texture.empty();
+            if (needsTexture && !hasTexture(m.recipe.texture))
+                return fail(m.line, "unknown texture '" + m.recipe.texture + "'");
             if (m.recipe.texture.size() > maxModelTextureLength)
                 return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than 12 characters");
         }
