@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "model3ds/model3ds.h"     // Required for: the toolkit's files, database and error list
+#include "platform/regular_file.h" // Required for: openRegularStream, never waiting on a FIFO
 #include "world/foreign_model.h"   // Required for: naming an OBJ or glTF file given as a model
 #include "world/model.h"           // Required for: findCorruptFace
 #include "world/model_reading.h"   // Required for: ModelReading
@@ -20,7 +21,8 @@ std::string firstToolkitError() {
 }
 
 bool startsAs3dsFile(const char* fileName) {
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::string reason;
+    std::FILE* file = platform::openRegularStream(fileName, platform::FileAccess::read, reason);
     if (!file) return true;  // the toolkit says why it cannot be opened
     unsigned char id[2] = {0, 0};
     const size_t got = std::fread(id, 1, 2, file);

@@ -2,6 +2,7 @@
 // models of other formats come into a world scaled, with their texture maps, and read
 // back through the engine's own toolkit and checker; boxes follow the model as placed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>  // Required for: mkfifo
 
 #include <cmath>
 #include <cstring>
@@ -126,6 +127,26 @@ TEST(ImportedModels, RealModelsComeInScaledWithTheirTextureMaps) {
         EXPECT_EQ(checkWorldFolder(dir + "/out", report), 0) << report;
         EXPECT_NE(report.find("0 errors, 0 warnings"), std::string::npos) << report;
     }
+}
+
+// A map that is no BMP is renamed in the copy; a texture the description makes under
+// that name stands in for it (the picture converted, say), and nothing else is brought.
+TEST(ImportedModels, TextureOfTheDescriptionStandsInForAMapOfAnotherFormat) {
+    const std::string dir = freshDir();
+    const Built built = build(dir, std::string(startRoom) + "texture jeep1.bmp pattern wood flavour rgb24\n"
+                                       "model jeep.3ds file " + modelsDir + "/jeep1.3ds scale 0.3\n"
+                                       "place jeep.3ds in start at -25 0 20 turn -90 0 0\n");
+    ASSERT_TRUE(built.ok) << built.error;
+    ModelFacts copy;
+    std::string error;
+    ASSERT_TRUE(readModelFacts((dir + "/out/jeep.3ds").c_str(), copy, error)) << error;
+    EXPECT_EQ(copy.meshes.size(), 7u);
+    EXPECT_EQ(faceCount(copy), 2032u);
+    ASSERT_EQ(copy.materials.size(), 1u);
+    EXPECT_EQ(copy.materials[0].textureMap, "jeep1.bmp");
+    EXPECT_FALSE(fs::exists(dir + "/out/jeep1.jpg"));
+    std::string report;
+    EXPECT_EQ(checkWorldFolder(dir + "/out", report), 0) << report;
 }
 
 // Without a box, the place's box is the model's as placed and turned (rounded outwards
@@ -375,6 +396,9 @@ TEST(ImportedModels, EachBadModelStatementIsRefusedWithItsLineAndNothingIsWritte
     // The rifle alone, without its bitmap; the jeep, whose map is a JPEG; an OBJ named .3ds.
     fs::copy_file(modelsDir + "/mar_rifle.3ds", dir + "/lonely.3ds");
     writeText(dir + "/fake.3ds", squareObj);
+    // FIFOs are refused, never waited on.
+    ASSERT_EQ(mkfifo((dir + "/pipe.obj").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir + "/pipe.3ds").c_str(), 0600), 0);
     const std::string jeep = modelsDir + "/jeep1.3ds";
     const BadImport cases[] = {
         {"missing file", "model m.3ds file nowhere.obj\n", "3: model 'm.3ds': " + dir + "/nowhere.obj: it cannot be read"},
@@ -385,6 +409,11 @@ TEST(ImportedModels, EachBadModelStatementIsRefusedWithItsLineAndNothingIsWritte
          "'texture jeep1.bmp file " + modelsDir + "/jeep1.jpg' before the model"},
         {"OBJ named as a 3D Studio file", "model m.3ds file fake.3ds\n",
          "3: model 'm.3ds': " + dir + "/fake.3ds: " + dir + "/fake.3ds is an OBJ model; models are 3D Studio files"},
+        {"FIFO for the importer", "model m.3ds file pipe.obj\n",
+         "3: model 'm.3ds': " + dir + "/pipe.obj: it cannot be read: is a FIFO"},
+        {"FIFO for the toolkit", "model m.3ds file pipe.3ds\n",
+         "3: model 'm.3ds': " + dir + "/pipe.3ds: ERR_OPENING_FILE: Could not open requested file (" + dir +
+             "/pipe.3ds: is a FIFO)"},
         {"shape and file", "model m.3ds file lonely.3ds shape crate\n", "3: 'shape' goes with a shape, not with 'file'"},
         {"neither shape nor file", "model m.3ds texture wall.bmp\n",
          "3: model needs 'file', or 'shape', 'texture' and 'size'; 'shape' is missing"},

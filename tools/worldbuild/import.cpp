@@ -27,6 +27,8 @@ constexpr unsigned maxMeshItems = 65535;
 // The largest texture map file brought along; the bitmap loader refuses far smaller
 // pictures anyway.
 constexpr long maxTextureFileBytes = 64L << 20;
+// As for the engine's own model files.
+constexpr long maxModelFileBytes = 256L << 20;
 
 bool endsWithIgnoringCase(const std::string& name, const std::string& end) {
     if (name.size() < end.size()) return false;
@@ -144,7 +146,27 @@ bool convertMesh(const aiMesh* in, unsigned index, const std::string& material, 
     return true;
 }
 
+// Only a regular file of a bounded size goes to the importer, which would wait on a
+// FIFO and read a device without end.
+bool importable(const std::string& path, std::string& error) {
+    std::string reason;
+    std::FILE* file = platform::openRegularStream(path, platform::FileAccess::read, reason);
+    if (!file) {
+        error = "it cannot be read: " + reason;
+        return false;
+    }
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    if (size < 0 || size > maxModelFileBytes) {
+        error = "it is larger than 256 MiB, the most a model file may be";
+        return false;
+    }
+    return true;
+}
+
 bool readWithAssimp(const std::string& path, ModelData& model, std::vector<std::string>& notes, std::string& error) {
+    if (!importable(path, error)) return false;
     ImportProperties properties;
     aiSetImportPropertyInteger(properties.store, AI_CONFIG_PP_SLM_VERTEX_LIMIT, int(maxMeshItems));
     aiSetImportPropertyInteger(properties.store, AI_CONFIG_PP_SLM_TRIANGLE_LIMIT, int(maxMeshItems));
