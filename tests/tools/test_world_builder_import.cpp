@@ -334,6 +334,9 @@ struct Format {
     bool texCoords;    // the format carries them
     bool ownMap;       // its material names Skin.BMP; otherwise the model's 'texture' is used
     float z;           // where the square lies
+    // v at the corner (0, 0): the engine's v runs up the picture as OBJ's does; glTF's
+    // runs down, so its 0 at the top becomes 1.
+    float vAtOrigin = 0;
 };
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
@@ -347,8 +350,8 @@ TEST(ImportedModels, OtherFormatsConvertToThreeDStudioFiles) {
         {"square.stl", bytesOf(squareStl), false, false, 0},
         {"binary.stl", squareStlBinary(), false, false, 0},
         {"square.ply", bytesOf(squarePly), false, false, 0},
-        {"square.gltf", bytesOf(squareGltf(false)), true, true, 15},
-        {"square.glb", squareGlb(), true, true, 15},
+        {"square.gltf", bytesOf(squareGltf(false)), true, true, 15, 1},
+        {"square.glb", squareGlb(), true, true, 15, 1},
     };
     for (const Format& f : formats) {
         const std::string dir = freshDir();
@@ -372,6 +375,12 @@ TEST(ImportedModels, OtherFormatsConvertToThreeDStudioFiles) {
         ASSERT_EQ(facts.meshes.size(), 1u) << f.file;
         EXPECT_EQ(facts.meshes[0].groups.size(), 1u) << f.file;
         EXPECT_EQ(facts.meshes[0].texCoords.empty(), !f.texCoords) << f.file;
+        const ModelMeshFacts& mesh = facts.meshes[0];
+        for (size_t i = 0; i < mesh.texCoords.size(); ++i)
+            if (mesh.vertices[i].x == 0 && mesh.vertices[i].y == 0) {
+                EXPECT_EQ(mesh.texCoords[i].u, 0) << f.file;
+                EXPECT_EQ(mesh.texCoords[i].v, f.vAtOrigin) << f.file;
+            }
         const ModelBounds b = modelBounds(facts);
         const float expected[6] = {0, 0, f.z, 3, 3, f.z};
         for (int k = 0; k < 3; ++k) {
