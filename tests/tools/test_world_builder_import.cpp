@@ -181,6 +181,24 @@ TEST(ImportedModels, PlacesWithoutBoxFollowTheModelAndScalesMakeOneCopyEach) {
     EXPECT_EQ(checkWorldFolder(dir + "/out", report), 0) << report;
 }
 
+// The builder's own shapes get their boxes and scaled copies the same way: a crate 2
+// across and 2 high on its origin, Z up, doubled and stood up.
+TEST(ImportedModels, ShapesGetBoxesAndScaledCopiesToo) {
+    const std::string dir = freshDir();
+    const Built built = build(dir, std::string(startRoom) + "model crate.3ds shape crate texture wall.bmp size 2 2\n"
+                                       "place crate.3ds in start at -25 0 20 turn -90 0 0 scale 2\n");
+    ASSERT_TRUE(built.ok) << built.error;
+    EXPECT_NE(built.map.find("99995 crate-2.3ds -25 0 20 -90 0 0 -2 0 -2 2 4 2 0"), std::string::npos) << built.map;
+    ModelFacts copy;
+    std::string error;
+    ASSERT_TRUE(readModelFacts((dir + "/out/crate-2.3ds").c_str(), copy, error)) << error;
+    const ModelBounds b = modelBounds(copy);
+    EXPECT_EQ(std::vector<float>(b.low, b.low + 3), std::vector<float>({-2, -2, 0}));
+    EXPECT_EQ(std::vector<float>(b.high, b.high + 3), std::vector<float>({2, 2, 4}));
+    ASSERT_EQ(copy.materials.size(), 1u);
+    EXPECT_EQ(copy.materials[0].textureMap, "wall.bmp");
+}
+
 TEST(ImportedModels, BoxGivenByHandThatMissesTheModelIsWarnedAbout) {
     const std::string dir = freshDir();
     const Built built = build(dir, std::string(startRoom) + "model rifle.3ds file " + modelsDir +
