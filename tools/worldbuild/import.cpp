@@ -216,10 +216,10 @@ std::string worldMapName(const std::string& map) {
     std::replace(base.begin(), base.end(), '\\', '/');
     base = base.substr(base.rfind('/') == std::string::npos ? 0 : base.rfind('/') + 1);
     if (endsWithIgnoringCase(base, ".bmp") && base.size() <= 12 && plainFileName(base)) return base;
+    const size_t dot = base.rfind('.');
+    const std::string name = dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
     std::string stem;
-    for (const char c : base.substr(0, base.rfind('.') == std::string::npos || base.rfind('.') == 0 ? base.size()
-                                                                                                   : base.rfind('.')))
-        stem += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
+    for (const char c : name) stem += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
     if (stem.empty()) stem = "texture";
     return stem.substr(0, 8) + ".bmp";
 }
