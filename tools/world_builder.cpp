@@ -40,6 +40,10 @@ std::string helpText(const std::string& name) {
 // save in several steps is built once.
 constexpr int quietMilliseconds = 150;
 
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", platform::printable(w).c_str());
+}
+
 volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
 
@@ -48,7 +52,10 @@ void requestStop(int) { stopRequested = 1; }
 void buildOnce(const std::string& description, const std::string& outputDir) {
     std::string error;
     size_t written = 0;
-    if (!worldbuild::buildWorld(description, outputDir, error, &written)) {
+    std::vector<std::string> warnings;
+    const bool built = worldbuild::buildWorld(description, outputDir, error, &written, &warnings);
+    printWarnings(warnings);
+    if (!built) {
         std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         std::fprintf(stderr, "nothing written; waiting for the next save of %s\n",
                      platform::printable(description).c_str());
@@ -115,7 +122,10 @@ int main(int argc, char** argv) {
     }
     if (watch) return watchAndBuild(argv[2], argv[3]);
     std::string error;
-    if (!worldbuild::buildWorld(argv[1], argv[2], error)) {
+    std::vector<std::string> warnings;
+    const bool built = worldbuild::buildWorld(argv[1], argv[2], error, nullptr, &warnings);
+    printWarnings(warnings);
+    if (!built) {
         std::fprintf(stderr, "%s\n", platform::printable(error).c_str());
         return 1;
     }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/regular_file.h"  // Required for: createBeside
+#include "worldbuild/image_import.h"
 #include "worldbuild/layout.h"
 #include "worldbuild/models.h"
 #include "worldbuild/textures.h"
@@ -118,16 +119,32 @@ bool writeWorldFiles(const WorldFiles& files, const std::string& outputDir, std:
     return true;
 }
 
+// A picture named in the description is found from the description's folder.
+std::string sourcePath(const WorldDecl& world, const std::string& source) {
+    if (!source.empty() && source[0] == '/') return source;
+    const std::filesystem::path folder = std::filesystem::path(world.fileName).parent_path();
+    return folder.empty() ? source : (folder / source).string();
+}
+
 }  // namespace
 
-bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error) {
-    if (!checkWorld(world, error)) return false;
+bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error, std::vector<std::string>* warnings) {
+    if (!checkWorld(world, error, warnings)) return false;
     files.clear();
     files.emplace_back("game.ini", bytes(writeGameIni(world)));
     files.emplace_back("map.m", bytes(writeMap(world)));
     for (const TextureDecl& t : world.textures) {
         std::vector<uint8_t> file;
         std::string why;
+        if (!t.source.empty()) {
+            if (!importTexture(sourcePath(world, t.source), t.sourcePixels, file, why)) {
+                error = world.fileName + ":" + std::to_string(t.line) + ": texture '" + t.file + "' from '" + t.source +
+                        "': " + why;
+                return false;
+            }
+            files.emplace_back(t.file, std::move(file));
+            continue;
+        }
         if (!encodeBmp(renderTexture(t.recipe), t.recipe.pixels, t.recipe.flavour, file, why)) {
             error = world.fileName + ":" + std::to_string(t.line) + ": texture '" + t.file + "': " + why;
             return false;
@@ -140,7 +157,7 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
 }
 
 bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error,
-                size_t* filesWritten) {
+                size_t* filesWritten, std::vector<std::string>* warnings) {
     std::ifstream in(descriptionPath, std::ios::binary);
     if (!in) {
         error = "cannot read " + descriptionPath + ": " + std::strerror(errno);
@@ -150,7 +167,7 @@ bool buildWorld(const std::string& descriptionPath, const std::string& outputDir
     text << in.rdbuf();
     WorldDecl world;
     WorldFiles files;
-    if (!parseDescription(descriptionPath, text.str(), world, error) || !makeWorldFiles(world, files, error))
+    if (!parseDescription(descriptionPath, text.str(), world, error) || !makeWorldFiles(world, files, error, warnings))
         return false;
     if (!checkOutputNames(world, descriptionPath, outputDir, error)) return false;
     std::error_code code;

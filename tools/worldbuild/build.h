@@ -17,12 +17,14 @@ using WorldFiles = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
 // Makes the files of a parsed world. false with `error` ("FILE:LINE: message") when the
 // world fails its checks or a texture cannot be written in its flavour.
-bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error);
+// `warnings`, when given, receives what the checks warn about ("FILE:LINE: warning: ...").
+bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error,
+                    std::vector<std::string>* warnings = nullptr);
 
 // Reads the description, makes the files and writes them into `outputDir` (created when
 // missing). false with `error` naming the file, and the line where there is one.
 // `filesWritten`, when given, receives how many files a build that succeeds wrote.
 bool buildWorld(const std::string& descriptionPath, const std::string& outputDir, std::string& error,
-                size_t* filesWritten = nullptr);
+                size_t* filesWritten = nullptr, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace worldbuild
