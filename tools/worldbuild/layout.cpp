@@ -66,6 +66,8 @@ struct RoomPlan {
 struct Plan {
     std::map<std::string, int> roomIndex;
     std::vector<RoomPlan> rooms;
+    std::vector<size_t> order;  // rooms in the order their cells are written
+    std::vector<int> cellOf;    // by room: its cell's number in the map
 };
 
 std::string opposite(const std::string& side) { return std::string(side[0] == '+' ? "-" : "+") + side[1]; }
@@ -216,38 +218,74 @@ private:
     }
 
     // The engine takes the eye to stand in the last cell, in map order, whose box (a
-    // plan's bounding rectangle) holds it. Where a later room's box reaches into an
-    // earlier room, the eye there would be taken for standing in the later one: the walk
-    // would start from the wrong cell and the walls around it would neither show nor stop
-    // the eye. Beside a doorway between the two that cannot be helped (a slanted doorway's
-    // boxes always reach across it), so it is a warning; anywhere else, an error.
+    // plan's bounding rectangle) holds it. Where a room's box reaches into another room,
+    // the eye there would be taken for standing in the room of the box if that came later:
+    // the walk would start from the wrong cell, and the walls around the eye would neither
+    // show nor stop it. So the cells are written in an order where every such box comes
+    // first. Beside a doorway between the two that cannot be helped (a slanted doorway's
+    // boxes always reach across it): a warning, and no order asked for.
     bool boxesRead() {
-        for (size_t i = 0; i < world_.rooms.size(); ++i) {
-            const RoomDecl& later = world_.rooms[i];
-            const std::vector<PlanPoint> box = boxPlan(later.box[0], later.box[2], later.box[3], later.box[5]);
-            for (size_t j = 0; j < i; ++j) {
-                const RoomDecl& earlier = world_.rooms[j];
-                if (!plansOverlap(box, earlier.plan)) continue;
-                const std::string what = "the box of room '" + later.name + "' (" + number(later.box[0]) + " " +
-                                         number(later.box[2]) + " to " + number(later.box[3]) + " " +
-                                         number(later.box[5]) + ") reaches into room '" + earlier.name + "' (line " +
-                                         std::to_string(earlier.line) + "), declared before it";
-                const std::string why = ": the engine finds the eye's room by the boxes, the last one first, so "
-                                        "there it would take the eye for standing in '" + later.name + "'";
-                if (doorBetween(i, j)) {
-                    warnings.push_back(world_.fileName + ":" + std::to_string(later.line) + ": warning: " + what + why +
-                                       " (by the doorway between them the picture may miss walls for a step)");
+        const size_t n = world_.rooms.size();
+        std::vector<std::vector<size_t>> before(n);  // before[b]: rooms whose boxes reach into b
+        for (size_t a = 0; a < n; ++a) {
+            const RoomDecl& boxed = world_.rooms[a];
+            const std::vector<PlanPoint> box = boxPlan(boxed.box[0], boxed.box[2], boxed.box[3], boxed.box[5]);
+            for (size_t b = 0; b < n; ++b) {
+                if (a == b || !plansOverlap(box, world_.rooms[b].plan)) continue;
+                if (!doorBetween(a, b)) {
+                    before[b].push_back(a);
                     continue;
                 }
-                const std::vector<PlanPoint> earlierBox =
-                    boxPlan(earlier.box[0], earlier.box[2], earlier.box[3], earlier.box[5]);
-                const std::string fix = plansOverlap(earlierBox, later.plan)
-                                            ? "; the other box reaches into it too, so no order helps: change the plans"
-                                            : "; declare '" + later.name + "' before '" + earlier.name + "'";
-                return fail(later.line, what + why + fix);
+                warnings.push_back(world_.fileName + ":" + std::to_string(boxed.line) + ": warning: " + reachesInto(a, b) +
+                                   ": the engine finds the eye's room by the boxes, so beside the doorway between them "
+                                   "it may take the eye for standing in '" + boxed.name +
+                                   "' and miss walls for a step or two");
             }
         }
+        return orderCells(before);
+    }
+
+    std::string reachesInto(size_t a, size_t b) const {
+        const RoomDecl& r = world_.rooms[a];
+        return "the box of room '" + r.name + "' (" + number(r.box[0]) + " " + number(r.box[2]) + " to " +
+               number(r.box[3]) + " " + number(r.box[5]) + ") reaches into room '" + world_.rooms[b].name + "' (line " +
+               std::to_string(world_.rooms[b].line) + ")";
+    }
+
+    // Declaration order where it can be kept: each cell as early as its constraints allow,
+    // the lowest declared first.
+    bool orderCells(const std::vector<std::vector<size_t>>& before) {
+        const size_t n = before.size();
+        std::vector<bool> placed(n, false);
+        plan_.cellOf.assign(n, -1);
+        while (plan_.order.size() < n) {
+            size_t next = n;
+            for (size_t b = 0; b < n && next == n; ++b) {
+                if (placed[b]) continue;
+                bool ready = true;
+                for (const size_t a : before[b]) ready = ready && placed[a];
+                if (ready) next = b;
+            }
+            if (next == n) return cycle(before, placed);
+            placed[next] = true;
+            plan_.cellOf[next] = int(plan_.order.size());
+            plan_.order.push_back(next);
+        }
         return true;
+    }
+
+    bool cycle(const std::vector<std::vector<size_t>>& before, const std::vector<bool>& placed) {
+        for (size_t b = 0; b < before.size(); ++b) {
+            if (placed[b]) continue;
+            for (const size_t a : before[b]) {
+                if (placed[a]) continue;
+                return fail(world_.rooms[std::max(a, b)].line,
+                            reachesInto(a, b) + ", and the engine finds the eye's room by the boxes, the last one in "
+                                                "the map first; the boxes of the rooms left reach into each other, so no "
+                                                "order of them helps: change their plans, or join them by a doorway");
+            }
+        }
+        return fail(1, "internal: no order of the cells found");
     }
 
     // Every pair of rooms that touch shares the common stretch of wall.
@@ -566,7 +604,7 @@ public:
     }
 
     std::string run() {
-        for (size_t i = 0; i < world_.rooms.size(); ++i) {
+        for (const size_t i : plan_.order) {
             cell(i);
             surfaces(world_.rooms[i]);
             for (size_t k = 0; k < plan_.rooms[i].walls.size(); ++k) wall(i, int(k));
@@ -588,7 +626,7 @@ private:
         for (size_t k = 0; k < 6; ++k) text_ += " " + at(r.box[k], int(k % 3));
         text_ += " " + std::to_string(plan_.rooms[i].portals.size());
         for (const Portal& p : plan_.rooms[i].portals) {
-            text_ += "  " + std::to_string(p.neighbour) + " " + std::to_string(p.kind);
+            text_ += "  " + std::to_string(plan_.cellOf[size_t(p.neighbour)]) + " " + std::to_string(p.kind);
             // A point q of the neighbour shows at q s + o; with both moved by t it shows at
             // (q - t) s + o + t, so the offset becomes o + t - t s.
             for (int k = 0; k < 3; ++k) {
