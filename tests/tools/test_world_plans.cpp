@@ -108,7 +108,7 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
          "4: the start (0, 0) is not inside the first room 'hex' (line 3)"},
         {"start twice", hexagon(hexPoints, "start -25 15\nstart -25 15\n"), "5: the start is given twice (first on line 4)"},
         {"a PNG named as a texture", "texture photo.png pattern tiles flavour pal4\n",
-         "1: texture 'photo.png' must be named NAME.bmp: the engine reads only BMP textures; to convert a picture, "
+         "1: texture 'photo.png' must end in .bmp: the engine reads only BMP textures; to convert the picture, "
          "write 'texture photo.bmp file photo.png'"},
         {"drawn and converted", "texture p.bmp file p.png pattern tiles\n", "1: a texture converted from a file takes no 'pattern'"},
         {"converted at no power of two", "texture p.bmp file p.png pixels 100\n", "1: pixels must be a power of two"},

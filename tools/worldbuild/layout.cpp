@@ -138,7 +138,7 @@ private:
             if (!plainFileName(m.file))
                 return fail(m.line, "file name '" + m.file + "' may hold only letters, digits, '.', '_' and '-'");
         for (const TextureDecl& t : world_.textures)
-            if (!bmpName(t.file)) return fail(t.line, notBmpMessage(t.file));
+            if (pictureName(t.file)) return fail(t.line, notBmpMessage(t.file));
         for (const TextureDecl& t : world_.textures) {
             if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than 19 characters");
             if (!seen.insert(t.file).second) return fail(t.line, "texture '" + t.file + "' is declared twice");
@@ -155,15 +155,23 @@ private:
         return true;
     }
 
-    static bool bmpName(const std::string& file) {
-        return file.size() > 4 && (file.compare(file.size() - 4, 4, ".bmp") == 0 || file.compare(file.size() - 4, 4, ".BMP") == 0);
+    // A texture named as a picture of another kind (photo.png): the engine reads only BMP,
+    // so such a picture is converted, under a .bmp name. Other names that are not .bmp
+    // are refused where the files are written.
+    static bool pictureName(const std::string& file) {
+        const size_t dot = file.rfind('.');
+        if (dot == std::string::npos) return false;
+        std::string ending = file.substr(dot + 1);
+        for (char& c : ending) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* kind : {"png", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff", "pcx", "pnm", "ppm", "pgm",
+                                 "xpm", "lbm", "qoi", "avif", "jxl", "svg"})
+            if (ending == kind) return true;
+        return false;
     }
 
-    // The engine reads only BMP: a picture of another kind is converted, under a .bmp name.
     static std::string notBmpMessage(const std::string& file) {
-        const size_t dot = file.rfind('.');
-        const std::string stem = dot == std::string::npos ? file : file.substr(0, dot);
-        return "texture '" + file + "' must be named NAME.bmp: the engine reads only BMP textures; to convert a "
+        const std::string stem = file.substr(0, file.rfind('.'));
+        return "texture '" + file + "' must end in .bmp: the engine reads only BMP textures; to convert the "
                "picture, write 'texture " + stem + ".bmp file " + file + "'";
     }
 
