@@ -257,6 +257,18 @@ TEST(BuilderStart, MovesTheWorldOntoTheEnginesStart) {
     resetWorld();
 }
 
+// The program prints the warnings and builds: a slanted doorway's boxes reach across it.
+TEST(BuilderPlans, TheProgramPrintsWarningsAndBuilds) {
+    const std::string dir = freshDir();
+    std::ofstream(dir + "/world.txt")
+        << hexagon(hexPoints, "room east plan -20 7 -5 7 -5 15 -15 15 height 6 floor t.bmp ceiling t.bmp walls w.bmp\n"
+                              "door hex east span 9 13\n");
+    std::string output;
+    EXPECT_EQ(runCommand(std::string(BUILD_DIR) + "/world_builder " + dir + "/world.txt " + dir + "/out 2>&1", output), 0);
+    EXPECT_NE(output.find(dir + "/world.txt:4: warning: the box of room 'east'"), std::string::npos) << output;
+    EXPECT_TRUE(fs::exists(dir + "/out/map.m"));
+}
+
 // --- Pictures into textures --------------------------------------------------------------
 
 DecodeResult decodeFile(const std::vector<uint8_t>& bytes) { return decodeBitmap(bytes.data(), bytes.size()); }
