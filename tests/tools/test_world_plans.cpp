@@ -104,6 +104,15 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
                                  "room b box -15 0 25 0 6 40 floor t.bmp ceiling t.bmp walls w.bmp\n"
                                  "door a b span -20 -16\n",
          "5: rooms 'a' and 'b' touch only at (-15, 25): a doorway needs a stretch of wall they share"},
+        // Where they meet, as a person would write it.
+        {"doorway at the corner itself",
+         std::string(textures) + "room a box -35 0 5 -15 6 25 floor t.bmp ceiling t.bmp walls w.bmp\n"
+                                 "room b box -15 0 25 0 6 40 floor t.bmp ceiling t.bmp walls w.bmp\n"
+                                 "door a b span -15 -15\n",
+         "5: rooms 'a' and 'b' touch only at (-15, 25)"},
+        {"doorway of no width", hexagon(hexPoints, "room north box -30 0 23 -20 6 33 floor t.bmp ceiling t.bmp walls w.bmp\n"
+                                                   "door hex north span -25 -25\n"),
+         "5: the doorway's span -25 to -25 has no width"},
         {"start outside the first room", hexagon(hexPoints, "start 0 0\n"),
          "4: the start (0, 0) is not inside the first room 'hex' (line 3)"},
         {"start twice", hexagon(hexPoints, "start -25 15\nstart -25 15\n"), "5: the start is given twice (first on line 4)"},

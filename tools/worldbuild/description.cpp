@@ -273,7 +273,9 @@ bool readDoor(LineReader& in, WorldDecl& world) {
     d.rooms[1] = f.names[1];
     d.line = in.line();
     if (!in.number(f.values("span")[0], d.u1) || !in.number(f.values("span")[1], d.u2)) return false;
-    if (!(d.u1 < d.u2)) return in.fail("span must go from the lower end to the higher");
+    // A span of no width is left to the layout, which can tell rooms that meet only at a
+    // corner (where a person would write one) from a slip of the pen.
+    if (d.u1 > d.u2) return in.fail("span must go from the lower end to the higher");
     if (f.has("top")) {
         if (!in.number(f.values("top")[0], d.top)) return false;
         d.hasTop = true;

@@ -360,6 +360,7 @@ private:
                                         ", " + number(corner.z) + "): a doorway needs a stretch of wall they share");
             if (wall < 0)
                 return fail(d.line, "a doorway between rooms '" + ra.name + "' and '" + rb.name + "' that do not touch");
+            if (!(d.u1 < d.u2)) return fail(d.line, "the doorway's span " + number(d.u1) + " to " + number(d.u2) + " has no width");
             if (d.u1 < s.u1 || d.u2 > s.u2)
                 return fail(d.line, "the doorway's span " + number(d.u1) + " to " + number(d.u2) +
                                         " leaves the wall the rooms share (" + number(s.u1) + " to " + number(s.u2) + ")");
