@@ -1,13 +1,13 @@
 #include "worldbuild/layout.h"
 
-#include "worldbuild/plan.h"  // Required for: PlanEdge, the tests between plans
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
+
+#include "worldbuild/plan.h"  // Required for: PlanEdge, the tests between plans
 
 namespace worldbuild {
 namespace {
