@@ -266,6 +266,32 @@ TEST(BuilderStart, MovesTheWorldOntoTheEnginesStart) {
     resetWorld();
 }
 
+// A window in a slanted wall opens its image on the shown room's wall on the same line,
+// facing back, and the checker finds nothing wrong with either portal.
+TEST(BuilderPlans, AWindowInASlantedWallOpensOnTheWallItShows) {
+    const std::string dir = freshDir();
+    std::ofstream(dir + "/world.txt")
+        << hexagon(hexPoints, "room far plan -120 7 -105 7 -105 15 -115 15 height 6 floor t.bmp ceiling t.bmp walls w.bmp\n"
+                              "window hex side 3 span 9 13 rise 1 5 onto far offset 100 0 0\n");
+    std::string error;
+    ASSERT_TRUE(buildWorld(dir + "/world.txt", dir + "/out", error)) << error;
+    std::ifstream in(dir + "/out/map.m");
+    const std::string map((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    loadBuilt({{"map.m", std::vector<uint8_t>(map.begin(), map.end())}});
+    ASSERT_EQ(cellCount, 2);
+    ASSERT_EQ(cells[1].portalCount, 1);
+    for (int v = 0; v < 4; ++v) {
+        // On far's wall from (-120, 7) to (-115, 15): 8 (x + 120) = 5 (z - 7).
+        const float x = cells[1].portalCornerX[v][0], z = cells[1].portalCornerZ[v][0];
+        EXPECT_NEAR(8 * (x + 120), 5 * (z - 7), 1e-3f) << "corner " << v;
+        EXPECT_NEAR(cells[0].portalCornerX[v][0] - 100, x, 1e-4f) << "corner " << v;
+    }
+    resetWorld();
+    std::string output;
+    EXPECT_EQ(runCommand(std::string(ENGINE_BINARY) + " --check " + dir + "/out 2>&1", output), 0) << output;
+    EXPECT_NE(output.find("0 errors, 0 warnings"), std::string::npos) << output;
+}
+
 // The program prints the warnings and builds: a slanted doorway's boxes reach across it.
 TEST(BuilderPlans, TheProgramPrintsWarningsAndBuilds) {
     const std::string dir = freshDir();

@@ -67,7 +67,7 @@ struct DoorDecl {
 // that faces the window: the builder opens it there too, as a window back.
 struct WindowDecl {
     std::string room;
-    std::string side;  // +x, -x, +z or -z: which wall of the room's box
+    std::string side;  // +x, -x, +z or -z (the wall facing that way), or a plan's wall number from 1
     float u1 = 0, u2 = 0, y1 = 0, y2 = 0;
     std::string target;
     std::array<float, 3> offset{0, 0, 0}, turn{0, 0, 0}, scale{1, 1, 1};
