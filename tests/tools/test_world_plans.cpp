@@ -72,6 +72,12 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
     } cases[] = {
         {"odd count", hexagon("-35 15 -30 7 -20"), "3: plan needs pairs of numbers"},
         {"two points", hexagon("-35 15 -30 7"), "3: plan: a plan needs at least three points"},
+        {"too many points", hexagon([] {
+             std::string many;
+             for (int k = 0; k < 65; ++k) many += "-25 15 ";
+             return many;
+         }()),
+         "3: a plan has at most 64 points"},
         {"repeated point", hexagon("-35 15 -30 7 -20 7 -30 7"), "3: plan: point 4 (-30, 7) repeats point 2"},
         {"three in a line", hexagon("-35 15 -30 7 -25 7 -20 7 -15 15 -20 23 -30 23"),
          "3: plan: point 3 (-25, 7) lies on the line from its neighbours"},
@@ -374,6 +380,33 @@ TEST(BuilderPictures, AJpegAtTheSideAskedFor) {
     // The world built with it passes the engine's checker.
     std::string output;
     EXPECT_EQ(runCommand(std::string(ENGINE_BINARY) + " --check " + dir + "/out 2>&1", output), 0) << output;
+}
+
+// A small file claiming a huge picture is refused from its header, before it is decoded:
+// the suite's PNG and JPEG with their sizes rewritten to 20000 x 20000.
+TEST(BuilderPictures, AHeaderClaimingAHugePictureIsRefused) {
+    const std::string dir = freshDir();
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    std::vector<uint8_t> png = bytesOf(bmpsuite + "/html/rgb24.png");
+    ASSERT_GE(png.size(), 24u);
+    for (const size_t at : {16, 20}) png[at] = 0, png[at + 1] = 0, png[at + 2] = 0x4e, png[at + 3] = 0x20;
+    std::vector<uint8_t> jpeg = bytesOf(bmpsuite + "/html/rgb24.jpg");
+    size_t frame = 2;
+    while (frame + 9 < jpeg.size() && !(jpeg[frame + 1] >= 0xC0 && jpeg[frame + 1] <= 0xC2))
+        frame += 2 + size_t(jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+    ASSERT_LT(frame + 9, jpeg.size()) << "a frame header";
+    for (const size_t at : {frame + 5, frame + 7}) jpeg[at] = 0x4e, jpeg[at + 1] = 0x20;
+    for (const auto& [name, bytes] : {std::make_pair("huge.png", png), std::make_pair("huge.jpg", jpeg)}) {
+        std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                               std::streamsize(bytes.size()));
+        std::vector<uint8_t> file;
+        std::string why;
+        EXPECT_FALSE(importTexture(dir + "/" + name, 0, file, why)) << name;
+        EXPECT_EQ(why, "the picture says it is 20000 x 20000 pixels, more than 64 Mpixel") << name;
+    }
 }
 
 TEST(BuilderPictures, NearestPowersOfTwo) {

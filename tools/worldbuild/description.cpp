@@ -130,7 +130,7 @@ bool isWallNumber(const std::string& word) {
     if (word.empty() || word.size() > 2 || word[0] == '0') return false;
     for (const char c : word)
         if (c < '0' || c > '9') return false;
-    return std::stoi(word) <= 64;
+    return std::stoi(word) <= int(maxPlanPoints);
 }
 
 bool readScreen(LineReader& in, WorldDecl& world) {
@@ -220,6 +220,9 @@ bool readPlan(LineReader& in, const Fields& f, RoomDecl& r) {
     if (f.has("box")) return in.fail("a room takes a box or a plan, not both");
     const std::vector<std::string>& values = f.values("plan");
     if (values.size() % 2 != 0) return in.fail("plan needs pairs of numbers (X Z), one for each corner");
+    // Walls are named by number up to this, and the checks compare every pair of points.
+    if (values.size() > 2 * maxPlanPoints)
+        return in.fail("a plan has at most " + std::to_string(maxPlanPoints) + " points");
     for (size_t k = 0; k < values.size(); k += 2) {
         PlanPoint p;
         if (!in.number(values[k], p.x) || !in.number(values[k + 1], p.z)) return false;

@@ -3,6 +3,7 @@
 #include <SDL_image.h>  // Required for: IMG_Load, the formats' decoders
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "support/bmp_writer.h"  // Required for: BmpLayout, makeBmp
@@ -15,15 +16,69 @@ struct SurfaceFree {
 };
 using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
+// The most pixels a picture may have: its decoded copy is refused above this, and so is
+// a PNG, JPEG or GIF whose header says so, before anything is decoded (a small file can
+// claim a picture of gigabytes).
+constexpr int64_t maxPicturePixels = int64_t(1) << 26;
+
+uint32_t bigEndian(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | p[i];
+    return v;
+}
+
+// Width and height from a PNG's IHDR, a GIF's screen or a JPEG's first frame header;
+// false when the file is none of them or too short to tell.
+bool headerSize(const std::vector<uint8_t>& h, int64_t& width, int64_t& height) {
+    static const uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (h.size() >= 24 && std::equal(png, png + 8, h.begin())) {
+        width = bigEndian(&h[16], 4);
+        height = bigEndian(&h[20], 4);
+        return true;
+    }
+    if (h.size() >= 10 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
+        width = h[6] | h[7] << 8;
+        height = h[8] | h[9] << 8;
+        return true;
+    }
+    if (h.size() < 4 || h[0] != 0xFF || h[1] != 0xD8) return false;
+    // JPEG: segments after the start marker, each with its length, up to a frame header.
+    for (size_t at = 2; at + 9 <= h.size();) {
+        if (h[at] != 0xFF) return false;
+        const uint8_t marker = h[at + 1];
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            height = bigEndian(&h[at + 5], 2);
+            width = bigEndian(&h[at + 7], 2);
+            return true;
+        }
+        at += 2 + bigEndian(&h[at + 2], 2);
+    }
+    return false;
+}
+
+bool sizeAllowed(const std::string& path, std::string& why) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return true;  // the image library says why it cannot open it
+    std::vector<uint8_t> head(65536);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    int64_t width = 0, height = 0;
+    if (!headerSize(head, width, height) || width * height <= maxPicturePixels) return true;
+    why = "the picture says it is " + std::to_string(width) + " x " + std::to_string(height) +
+          " pixels, more than 64 Mpixel";
+    return false;
+}
+
 }  // namespace
 
 bool readPicture(const std::string& path, Picture& picture, std::string& why) {
+    if (!sizeAllowed(path, why)) return false;
     Surface loaded(IMG_Load(path.c_str()));
     if (!loaded) {
         why = std::string("cannot read the picture: ") + IMG_GetError();
         return false;
     }
-    if (int64_t(loaded->w) * loaded->h > int64_t(1) << 26) {
+    if (int64_t(loaded->w) * loaded->h > maxPicturePixels) {
         why = "the picture is " + std::to_string(loaded->w) + " x " + std::to_string(loaded->h) +
               " pixels, more than 64 Mpixel";
         return false;

@@ -10,6 +10,9 @@
 
 namespace worldbuild {
 
+// The most corners a plan may have.
+constexpr size_t maxPlanPoints = 64;
+
 struct PlanPoint {
     float x = 0, z = 0;
 };
