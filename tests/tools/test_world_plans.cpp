@@ -68,7 +68,7 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
     const struct {
         const char* what;
         std::string text;
-        const char* message;  // expected, after "world.txt:"
+        std::string message;  // expected, after "world.txt:"
     } cases[] = {
         {"odd count", hexagon("-35 15 -30 7 -20"), "3: plan needs pairs of numbers"},
         {"two points", hexagon("-35 15 -30 7"), "3: plan: a plan needs at least three points"},
@@ -127,6 +127,8 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
          "write 'texture photo.bmp file photo.png'"},
         {"drawn and converted", "texture p.bmp file p.png pattern tiles\n", "1: a texture converted from a file takes no 'pattern'"},
         {"converted at no power of two", "texture p.bmp file p.png pixels 100\n", "1: pixels must be a power of two"},
+        {"a folder as the picture", hexagon(hexPoints, "texture p.bmp file " + std::string(SOURCE_DIR) + "\n"),
+         "4: texture 'p.bmp' from '" + std::string(SOURCE_DIR) + "': not a regular file"},
         {"a file that is no picture", hexagon(hexPoints, "texture p.bmp file " + std::string(SOURCE_DIR) + "/README.md\n"),
          "4: texture 'p.bmp' from '"},
     };

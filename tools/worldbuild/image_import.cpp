@@ -1,6 +1,7 @@
 #include "worldbuild/image_import.h"
 
 #include <SDL_image.h>  // Required for: IMG_Load, the formats' decoders
+#include <sys/stat.h>   // Required for: stat, to refuse what is not a regular file
 
 #include <algorithm>
 #include <cstdio>
@@ -57,6 +58,12 @@ bool headerSize(const std::vector<uint8_t>& h, int64_t& width, int64_t& height) 
 }
 
 bool sizeAllowed(const std::string& path, std::string& why) {
+    // A FIFO or a device would be waited on, or read without end.
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return true;  // the image library says why it cannot open it
     std::vector<uint8_t> head(65536);
