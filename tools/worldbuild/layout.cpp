@@ -230,26 +230,32 @@ private:
     // the eye there would be taken for standing in the room of the box if that came later:
     // the walk would start from the wrong cell, and the walls around the eye would neither
     // show nor stop it. So the cells are written in an order where every such box comes
-    // first. Beside a doorway between the two that cannot be helped (a slanted doorway's
-    // boxes always reach across it): a warning, and no order asked for.
+    // first. Two rooms whose boxes reach into each other cannot both come first: beside a
+    // doorway between them that cannot be helped (a slanted doorway's boxes always reach
+    // across it), so it is a warning; anywhere else, an error.
     bool boxesRead() {
         const size_t n = world_.rooms.size();
-        std::vector<std::vector<size_t>> before(n);  // before[b]: rooms whose boxes reach into b
+        std::vector<std::vector<bool>> reaches(n, std::vector<bool>(n, false));
         for (size_t a = 0; a < n; ++a) {
             const RoomDecl& boxed = world_.rooms[a];
             const std::vector<PlanPoint> box = boxPlan(boxed.box[0], boxed.box[2], boxed.box[3], boxed.box[5]);
+            for (size_t b = 0; b < n; ++b) reaches[a][b] = a != b && plansOverlap(box, world_.rooms[b].plan);
+        }
+        std::vector<std::vector<size_t>> before(n);  // before[b]: rooms whose boxes reach into b
+        for (size_t a = 0; a < n; ++a)
             for (size_t b = 0; b < n; ++b) {
-                if (a == b || !plansOverlap(box, world_.rooms[b].plan)) continue;
-                if (!doorBetween(a, b)) {
+                if (!reaches[a][b]) continue;
+                if (!reaches[b][a] || !doorBetween(a, b)) {
                     before[b].push_back(a);
                     continue;
                 }
-                warnings.push_back(world_.fileName + ":" + std::to_string(boxed.line) + ": warning: " + reachesInto(a, b) +
-                                   ": the engine finds the eye's room by the boxes, so beside the doorway between them "
-                                   "it may take the eye for standing in '" + boxed.name +
-                                   "' and miss walls for a step or two");
+                if (a > b) continue;  // one warning for the pair
+                warnings.push_back(world_.fileName + ":" + std::to_string(world_.rooms[b].line) + ": warning: " +
+                                   reachesInto(a, b) + ", and the box of '" + world_.rooms[b].name + "' into '" +
+                                   world_.rooms[a].name + "': the engine finds the eye's room by the boxes, so "
+                                   "beside the doorway between them it may take the eye for standing in the other "
+                                   "room and miss walls for a step or two");
             }
-        }
         return orderCells(before);
     }
 
