@@ -6,11 +6,12 @@
 #   fuzz     clang and libFuzzer (make fuzz)
 #   package  building the Debian package (make deb)
 set -e
-# The build and the tests: compiler and libraries; the GL driver, EGL and the status font
+# The build and the tests: compiler and libraries (SDL2_image: the world builder's
+# picture import); the GL driver, EGL and the status font
 # for headless runs; a real X server for the window test; stb and ImageMagick for
 # pictures in the tests; ffmpeg for --video and its test; man-db and desktop-file-utils
 # for the install check; assimp for the world builder's model conversion.
-BUILD="cmake make g++ pkg-config libassimp-dev libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core fontconfig
+BUILD="cmake make g++ pkg-config libassimp-dev libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev fonts-dejavu-core fontconfig
 libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl1 libegl-mesa0 libpng-dev
 libgtest-dev libstb-dev xvfb xauth x11-utils imagemagick ffmpeg desktop-file-utils man-db"
 BENCH="libbenchmark-dev lib3ds-dev"

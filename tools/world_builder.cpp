@@ -28,8 +28,10 @@ std::string helpText(const std::string& name) {
     return "usage: " + name + " [--watch] DESCRIPTION OUTPUT_DIR\n"
            "Makes a world folder for portal-engine from a world description: writes game.ini,\n"
            "map.m and the textures and models the description names into OUTPUT_DIR. The same\n"
-           "description always gives the same bytes. Problems are reported as FILE:LINE: message\n"
-           "and then nothing is written; warnings as FILE:LINE: warning: message.\n"
+           "description always gives the same bytes; pictures it names (texture ... file PICTURE,\n"
+           "from the description's folder) are converted to BMP. Problems are reported as\n"
+           "FILE:LINE: message and then nothing is written; warnings (FILE:LINE: warning: ...)\n"
+           "do not stop the build.\n"
            "A model may come from a file (model NAME.3ds file PATH [scale S]): a .3ds file, read as\n"
            "the engine reads it, or OBJ, glTF, STL, PLY and the other formats assimp reads,\n"
            "converted; its texture maps (BMP files beside it) are brought along.\n"
@@ -47,6 +49,10 @@ void printWarnings(const std::vector<std::string>& warnings) {
 // How long the description must stay quiet after a save before it is read: an editor's
 // save in several steps is built once.
 constexpr int quietMilliseconds = 150;
+
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", platform::printable(w).c_str());
+}
 
 volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }

@@ -346,9 +346,12 @@ TEST_F(HostileWorlds, AnInterruptedRecorderLeavesTheOldDemo) {
 
 class HostileDescriptions : public HostileWorlds {
 protected:
-    // The sample world's description with one more line, built in place.
+    // The sample world's description with one more line, built in place (with the
+    // pictures it converts beside it).
     std::string describe(const std::string& extra, const std::string& name = "world.txt") {
         const std::string path = world + "/" + name;
+        fs::copy(std::string(SOURCE_DIR) + "/worlds/sample/pictures", world + "/pictures",
+                 fs::copy_options::recursive | fs::copy_options::skip_existing);
         writeFile(path, fileBytes(sampleDescription) + extra);
         return path;
     }

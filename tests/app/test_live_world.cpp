@@ -267,6 +267,7 @@ TEST(LiveWorld, TheBuilderBuildsEverySaveAndWritesNothingForADescriptionWithErro
     const std::string first = readFile(SOURCE_DIR "/worlds/sample/world.txt");
     ASSERT_NE(first.find("screen 800 600"), std::string::npos);
     const std::string second = replaced(first, "screen 800 600", "screen 640 480");
+    std::filesystem::copy(SOURCE_DIR "/worlds/sample/pictures", dir + "/pictures", std::filesystem::copy_options::recursive);
     writeInPlace(description, first);
     const std::string builder = std::string(BUILD_DIR) + "/world_builder";
     ChildProgram watch(builder, {"--watch", description, out}, dir);

@@ -141,4 +141,19 @@ TEST_F(SampleMap, EveryWallLiesInItsCellsBox) {
     }
 }
 
+// The yard is no box: an octagon, whose corner walls are square to neither axis, and its
+// walls wear the texture converted from a picture.
+TEST_F(SampleMap, HoldsARoomThatIsNoBoxWithAConvertedTexture) {
+    int slanted = 0, sandstone = 0;
+    for (int32_t i = 0; i < polygonCount; ++i) {
+        const WallPolygon& w = wallPolygons[size_t(i)];
+        const bool vertical = w.normalY[0] == 0;
+        slanted += vertical && w.normalX[0] != 0 && w.normalZ[0] != 0;
+        sandstone += w.textureIndex >= 0 && w.textureIndex < textureCount &&
+                     std::string(textures[w.textureIndex].fileName) == "sandstone.bmp";
+    }
+    EXPECT_EQ(slanted, 4 * 2) << "four corner walls, two triangles each";
+    EXPECT_GE(sandstone, 8 * 2);
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/regular_file.h"  // Required for: createBeside
+#include "worldbuild/image_import.h"  // Required for: importTexture
 #include "worldbuild/import.h"  // Required for: resolveModels
 #include "worldbuild/layout.h"
 #include "worldbuild/models.h"
@@ -119,6 +120,13 @@ bool writeWorldFiles(const WorldFiles& files, const std::string& outputDir, std:
     return true;
 }
 
+// A picture named in the description is found from the description's folder.
+std::string sourcePath(const WorldDecl& world, const std::string& source) {
+    if (!source.empty() && source[0] == '/') return source;
+    const std::filesystem::path folder = std::filesystem::path(world.fileName).parent_path();
+    return folder.empty() ? source : (folder / source).string();
+}
+
 }  // namespace
 
 bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error,
@@ -127,7 +135,7 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
     WorldDecl resolved;
     WorldFiles modelFiles;
     std::vector<std::string> found;
-    if (!resolveModels(world, resolved, modelFiles, found, error) || !checkWorld(resolved, error)) return false;
+    if (!resolveModels(world, resolved, modelFiles, found, error) || !checkWorld(resolved, error, warnings)) return false;
     if (warnings) warnings->insert(warnings->end(), found.begin(), found.end());
     files.clear();
     files.emplace_back("game.ini", bytes(writeGameIni(world)));
@@ -135,6 +143,15 @@ bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& erro
     for (const TextureDecl& t : world.textures) {
         std::vector<uint8_t> file;
         std::string why;
+        if (!t.source.empty()) {
+            if (!importTexture(sourcePath(world, t.source), t.sourcePixels, file, why)) {
+                error = world.fileName + ":" + std::to_string(t.line) + ": texture '" + t.file + "' from '" + t.source +
+                        "': " + why;
+                return false;
+            }
+            files.emplace_back(t.file, std::move(file));
+            continue;
+        }
         if (!encodeBmp(renderTexture(t.recipe), t.recipe.pixels, t.recipe.flavour, file, why)) {
             error = world.fileName + ":" + std::to_string(t.line) + ": texture '" + t.file + "': " + why;
             return false;

@@ -16,9 +16,10 @@ namespace worldbuild {
 using WorldFiles = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
 // Makes the files of a parsed world. false with `error` ("FILE:LINE: message") when the
-// world fails its checks, a texture cannot be written in its flavour, or a model file it
-// brings in cannot be read. `warnings`, when given, receives "FILE:LINE: warning: ..."
-// lines (a placed model's box that does not cover it, ...).
+// world fails its checks, a texture cannot be written in its flavour or converted from its
+// picture, or a model file it brings in cannot be read. `warnings`, when given, receives
+// "FILE:LINE: warning: ..." lines (overlapping boxes the engine reads right, a placed
+// model's box that does not cover it, ...).
 bool makeWorldFiles(const WorldDecl& world, WorldFiles& files, std::string& error,
                     std::vector<std::string>* warnings = nullptr);
 

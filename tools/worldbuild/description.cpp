@@ -6,6 +6,8 @@
 #include <map>
 #include <sstream>
 
+#include "worldbuild/image_import.h"  // Required for: maxImportedSide
+
 namespace worldbuild {
 namespace {
 
@@ -21,9 +23,10 @@ struct Fields {
 
 struct KeySpec {
     const char* key;
-    int arity;
+    int arity;  // values after the key; anyValues: every word up to the next key
     bool required;
 };
+constexpr int anyValues = -1;
 
 class LineReader {
 public:
@@ -55,6 +58,11 @@ public:
             if (!known) return fail("unknown word '" + key + "' in a " + keyword + " statement");
             if (fields.has(key)) return fail("'" + key + "' given twice");
             std::vector<std::string>& values = fields.keyed[key];
+            if (known->arity == anyValues) {
+                while (i + 1 < words_.size() && !isKey(words_[i + 1], keys)) values.push_back(words_[++i]);
+                ++i;
+                continue;
+            }
             for (int v = 0; v < known->arity; ++v) {
                 if (++i >= words_.size() || isKey(words_[i], keys))
                     return fail("'" + key + "' needs " + std::to_string(known->arity) +
@@ -117,21 +125,55 @@ private:
     std::vector<std::string> words_;
 };
 
+// Wall N of a plan, from its point N to the next: 1 to 64.
+bool isWallNumber(const std::string& word) {
+    if (word.empty() || word.size() > 2 || word[0] == '0') return false;
+    for (const char c : word)
+        if (c < '0' || c > '9') return false;
+    return std::stoi(word) <= int(maxPlanPoints);
+}
+
 bool readScreen(LineReader& in, WorldDecl& world) {
     Fields f;
     if (!in.read(2, {}, f)) return false;
     return in.whole(f.names[0], world.width, 64, 8192) && in.whole(f.names[1], world.height, 64, 8192);
 }
 
+// A picture to convert: the name and its side; the builder reads it when it makes the files.
+bool readTextureFile(LineReader& in, const Fields& f, TextureDecl& t) {
+    for (const char* drawn : {"pattern", "flavour", "colour"})
+        if (f.has(drawn))
+            return in.fail(std::string("a texture converted from a file takes no '") + drawn +
+                           "' (it is written as 24-bit BMP)");
+    t.source = f.values("file")[0];
+    t.recipe.flavour = "rgb24";
+    if (f.has("pixels")) {
+        if (!in.whole(f.values("pixels")[0], t.sourcePixels, 1, maxImportedSide)) return false;
+        if ((t.sourcePixels & (t.sourcePixels - 1)) != 0) return in.fail("pixels must be a power of two");
+    }
+    return true;
+}
+
 bool readTexture(LineReader& in, WorldDecl& world) {
     Fields f;
-    if (!in.read(1, {{"pattern", 1, true}, {"flavour", 1, true}, {"pixels", 1, false}, {"tile", 1, false},
-                     {"colour", 3, false}},
+    if (!in.read(1, {{"pattern", 1, false}, {"flavour", 1, false}, {"file", 1, false}, {"pixels", 1, false},
+                     {"tile", 1, false}, {"colour", 3, false}},
                  f))
         return false;
     TextureDecl t;
     t.file = f.names[0];
     t.line = in.line();
+    if (f.has("tile")) {
+        if (!in.number(f.values("tile")[0], t.tile)) return false;
+        if (t.tile <= 0) return in.fail("tile must be above 0");
+    }
+    if (f.has("file")) {
+        if (!readTextureFile(in, f, t)) return false;
+        world.textures.push_back(t);
+        return true;
+    }
+    for (const char* needed : {"pattern", "flavour"})
+        if (!f.has(needed)) return in.fail(std::string("texture needs '") + needed + "' (or 'file' to convert a picture)");
     t.recipe.pattern = f.values("pattern")[0];
     t.recipe.flavour = f.values("flavour")[0];
     if (!isPattern(t.recipe.pattern))
@@ -141,10 +183,6 @@ bool readTexture(LineReader& in, WorldDecl& world) {
     if (f.has("pixels")) {
         if (!in.whole(f.values("pixels")[0], t.recipe.pixels, 8, 512)) return false;
         if ((t.recipe.pixels & (t.recipe.pixels - 1)) != 0) return in.fail("pixels must be a power of two");
-    }
-    if (f.has("tile")) {
-        if (!in.number(f.values("tile")[0], t.tile)) return false;
-        if (t.tile <= 0) return in.fail("tile must be above 0");
     }
     defaultColour(t.recipe.pattern, t.recipe.colour);
     if (f.has("colour")) {
@@ -197,18 +235,52 @@ bool readModel(LineReader& in, WorldDecl& world) {
     return true;
 }
 
+// `plan X1 Z1 X2 Z2 ... [base Y] height H`: a convex polygon standing from base to
+// base + height; its box is the polygon's bounding rectangle.
+bool readPlan(LineReader& in, const Fields& f, RoomDecl& r) {
+    if (f.has("box")) return in.fail("a room takes a box or a plan, not both");
+    const std::vector<std::string>& values = f.values("plan");
+    if (values.size() % 2 != 0) return in.fail("plan needs pairs of numbers (X Z), one for each corner");
+    // Walls are named by number up to this, and the checks compare every pair of points.
+    if (values.size() > 2 * maxPlanPoints)
+        return in.fail("a plan has at most " + std::to_string(maxPlanPoints) + " points");
+    for (size_t k = 0; k < values.size(); k += 2) {
+        PlanPoint p;
+        if (!in.number(values[k], p.x) || !in.number(values[k + 1], p.z)) return false;
+        r.plan.push_back(p);
+    }
+    std::string why;
+    if (!normalisePlan(r.plan, why)) return in.fail("plan: " + why);
+    if (!f.has("height")) return in.fail("a room with a plan needs 'height'");
+    float base = 0, height = 0;
+    if (f.has("base") && !in.number(f.values("base")[0], base)) return false;
+    if (!in.number(f.values("height")[0], height)) return false;
+    if (!(height > 0)) return in.fail("height must be above 0");
+    const std::array<float, 4> b = planBounds(r.plan);
+    r.box = {b[0], base, b[1], b[2], base + height, b[3]};
+    r.shaped = true;
+    return true;
+}
+
 bool readRoom(LineReader& in, WorldDecl& world) {
     Fields f;
-    if (!in.read(1, {{"box", 6, true}, {"floor", 1, true}, {"ceiling", 1, true}, {"walls", 1, true},
-                     {"noportals", 0, false}},
+    if (!in.read(1, {{"box", 6, false}, {"plan", anyValues, false}, {"base", 1, false}, {"height", 1, false},
+                     {"floor", 1, true}, {"ceiling", 1, true}, {"walls", 1, true}, {"noportals", 0, false}},
                  f))
         return false;
     RoomDecl r;
     r.name = f.names[0];
     r.line = in.line();
-    if (!in.numbers(f.values("box"), r.box)) return false;
-    if (!(r.box[0] < r.box[3] && r.box[1] < r.box[4] && r.box[2] < r.box[5]))
-        return in.fail("box must give the lower corner first, and be more than flat on every axis");
+    if (f.has("plan")) {
+        if (!readPlan(in, f, r)) return false;
+    } else {
+        if (!f.has("box")) return in.fail("room needs 'box' or 'plan'");
+        if (f.has("base") || f.has("height")) return in.fail("a box room gives its heights in the box: no 'base' or 'height'");
+        if (!in.numbers(f.values("box"), r.box)) return false;
+        if (!(r.box[0] < r.box[3] && r.box[1] < r.box[4] && r.box[2] < r.box[5]))
+            return in.fail("box must give the lower corner first, and be more than flat on every axis");
+        r.plan = boxPlan(r.box[0], r.box[2], r.box[3], r.box[5]);
+    }
     r.floor = f.values("floor")[0];
     r.ceiling = f.values("ceiling")[0];
     r.walls = f.values("walls")[0];
@@ -225,7 +297,9 @@ bool readDoor(LineReader& in, WorldDecl& world) {
     d.rooms[1] = f.names[1];
     d.line = in.line();
     if (!in.number(f.values("span")[0], d.u1) || !in.number(f.values("span")[1], d.u2)) return false;
-    if (!(d.u1 < d.u2)) return in.fail("span must go from the lower end to the higher");
+    // A span of no width is left to the layout, which can tell rooms that meet only at a
+    // corner (where a person would write one) from a slip of the pen.
+    if (d.u1 > d.u2) return in.fail("span must go from the lower end to the higher");
     if (f.has("top")) {
         if (!in.number(f.values("top")[0], d.top)) return false;
         d.hasTop = true;
@@ -244,8 +318,8 @@ bool readWindow(LineReader& in, WorldDecl& world) {
     w.room = f.names[0];
     w.line = in.line();
     w.side = f.values("side")[0];
-    if (w.side != "+x" && w.side != "-x" && w.side != "+z" && w.side != "-z")
-        return in.fail("side must be +x, -x, +z or -z, not '" + w.side + "'");
+    if (w.side != "+x" && w.side != "-x" && w.side != "+z" && w.side != "-z" && !isWallNumber(w.side))
+        return in.fail("side must be +x, -x, +z, -z or the number of a plan's wall, not '" + w.side + "'");
     if (!in.number(f.values("span")[0], w.u1) || !in.number(f.values("span")[1], w.u2) ||
         !in.number(f.values("rise")[0], w.y1) || !in.number(f.values("rise")[1], w.y2))
         return false;
@@ -257,6 +331,16 @@ bool readWindow(LineReader& in, WorldDecl& world) {
     for (const float s : w.scale)
         if (s <= 0) return in.fail("scale must be above 0");
     world.windows.push_back(w);
+    return true;
+}
+
+bool readStart(LineReader& in, WorldDecl& world) {
+    Fields f;
+    if (!in.read(2, {}, f)) return false;
+    if (world.hasStart) return in.fail("the start is given twice (first on line " + std::to_string(world.startLine) + ")");
+    if (!in.number(f.names[0], world.startX) || !in.number(f.names[1], world.startZ)) return false;
+    world.hasStart = true;
+    world.startLine = in.line();
     return true;
 }
 
@@ -347,6 +431,7 @@ bool parseDescription(const std::string& fileName, const std::string& text, Worl
         else if (keyword == "window") ok = readWindow(in, world);
         else if (keyword == "passage") ok = readPassage(in, world);
         else if (keyword == "place") ok = readPlace(in, world);
+        else if (keyword == "start") ok = readStart(in, world);
         else ok = in.fail("unknown statement '" + keyword + "'");
         if (!ok) {
             error = in.error;

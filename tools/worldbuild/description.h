@@ -4,7 +4,10 @@
 //   texture bricks.bmp pattern bricks flavour rle8 [pixels 64] [tile 4] [colour R G B]
 //   model crate.3ds shape crate texture crate.bmp size 2 2
 //   model rifle.3ds file models/rifle.3ds [scale S] [texture T.bmp]   (also .obj, .gltf, .stl, ...)
+//   texture photo.bmp file photo.jpg [pixels 128] [tile 4]
 //   room start box X1 Y1 Z1 X2 Y2 Z2 floor F.bmp ceiling C.bmp walls W.bmp [noportals]
+//   room hex plan X1 Z1 X2 Z2 X3 Z3 ... [base Y] height H floor F.bmp ceiling C.bmp walls W.bmp
+//   start X Z
 //   door ROOM ROOM span U1 U2 [top Y]
 //   window ROOM side +z span U1 U2 rise Y1 Y2 onto ROOM [offset X Y Z] [turn X Y Z] [scale X Y Z]
 //   passage ROOM side +z span U1 U2 onto ROOM side -z at U [rise Y1 Y2]
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "worldbuild/models.h"    // Required for: ModelSpec
+#include "worldbuild/plan.h"      // Required for: PlanPoint
 #include "worldbuild/textures.h"  // Required for: TextureSpec
 
 namespace worldbuild {
@@ -27,6 +31,8 @@ struct TextureDecl {
     std::string file;
     float tile = 4;  // world units per repeat of the picture
     TextureSpec recipe;
+    std::string source;  // a picture to convert (path as written, from the description's folder), or ""
+    int sourcePixels = 0;  // its side in the world, or 0: the power of two that fits the picture
     int line = 0;
 };
 
@@ -40,7 +46,9 @@ struct ModelDecl {
 
 struct RoomDecl {
     std::string name;
-    std::array<float, 6> box{};  // x1 y1 z1 x2 y2 z2, x1 < x2 and so on
+    std::array<float, 6> box{};  // x1 y1 z1 x2 y2 z2, x1 < x2 and so on; a plan's bounding box
+    std::vector<PlanPoint> plan;  // counter-clockwise; a box room's four corners
+    bool shaped = false;          // given by a plan, not a box
     std::string floor, ceiling, walls;
     bool noPortals = false;  // drawn always and whole; no portal leads in or out
     int line = 0;
@@ -62,7 +70,7 @@ struct DoorDecl {
 // that faces the window: the builder opens it there too, as a window back.
 struct WindowDecl {
     std::string room;
-    std::string side;  // +x, -x, +z or -z: which wall of the room's box
+    std::string side;  // +x, -x, +z or -z (the wall facing that way), or a plan's wall number from 1
     float u1 = 0, u2 = 0, y1 = 0, y2 = 0;
     std::string target;
     std::array<float, 3> offset{0, 0, 0}, turn{0, 0, 0}, scale{1, 1, 1};
@@ -105,6 +113,10 @@ struct WorldDecl {
     std::vector<WindowDecl> windows;
     std::vector<PassageDecl> passages;
     std::vector<PlaceDecl> places;
+    // `start X Z`: the point of the description that lands on the engine's start point.
+    bool hasStart = false;
+    float startX = 0, startZ = 0;
+    int startLine = 0;
 };
 
 // Reads the statements of `text`. false with `error` ("FILE:LINE: message") on the first

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "worldbuild/description.h"  // Required for: WorldDecl
 
 namespace worldbuild {
 
-// Where every camera starts; the first room must hold it.
+// Where every camera starts; the first room must hold it (or the description's `start`
+// point, which the builder moves onto it).
 constexpr float startX = -25, startY = 3, startZ = 15;
 
 // Capacities of the engine's tables that a description could exceed.
@@ -21,7 +23,9 @@ constexpr size_t maxNameLength = 19, maxModelTextureLength = 12;
 // walls no other room shares, each window's image on the facing wall of the room it
 // shows, models inside their rooms, the start inside the first room, capacities. false with `error` ("FILE:LINE: message") on the
 // first problem in statement order.
-bool checkWorld(const WorldDecl& world, std::string& error);
+// `warnings`, when given, receives "FILE:LINE: warning: ..." lines for what the engine
+// will show imperfectly but can run.
+bool checkWorld(const WorldDecl& world, std::string& error, std::vector<std::string>* warnings = nullptr);
 
 // The map text, one record a line. `world` must have passed checkWorld.
 std::string writeMap(const WorldDecl& world);
