@@ -50,10 +50,6 @@ void printWarnings(const std::vector<std::string>& warnings) {
 // save in several steps is built once.
 constexpr int quietMilliseconds = 150;
 
-void printWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", platform::printable(w).c_str());
-}
-
 volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
 
