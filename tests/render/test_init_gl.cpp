@@ -13,7 +13,7 @@
 #include "render/gl_fixture.h"
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 #include "image/resample.h"
 #include "world/init.h"
 
