@@ -39,7 +39,7 @@
 #include "app/engine.h"
 #include "input/input.h"
 #include "platform/devices.h"
-#include "platform/regular_file.h"  // Required for: createBeside, finishBeside, printable
+#include "files/regular_file.h"  // Required for: createBeside, finishBeside, printable
 #include "render/render.h"
 #include "program_info.h"  // Required for: --help, --version
 #include "world/settings.h"  // Required for: PLAYDEMO, DIRECTX

@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 #include "program_info.h"           // Required for: --help, --version
 #include "worldbuild/build.h"       // Required for: buildWorld, makeWorldFiles
 

@@ -8,7 +8,7 @@
 
 #include "app/config.h"       // Required for: readEngineConfig
 #include "input/input.h"      // Required for: resetCamera (the start point), the demo checks
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 #include "render/render.h"    // Required for: maxStencilPortals
 #include "world/check.h"
 #include "world/settings.h"   // Required for: PLAYDEMO

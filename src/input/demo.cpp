@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "input/input_local.h"
-#include "platform/regular_file.h"  // Required for: openRegularStream, createBeside
+#include "files/regular_file.h"  // Required for: openRegularStream, createBeside
 #include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath, demoFile
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/icon.h"  // Required for: the window's icon
 
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 
 namespace platform {
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/regular_file.h"  // Required for: createBeside
+#include "files/regular_file.h"  // Required for: createBeside
 #include "worldbuild/layout.h"
 #include "worldbuild/models.h"
 #include "worldbuild/textures.h"
