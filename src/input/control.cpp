@@ -99,11 +99,11 @@ int32_t clampPitch(int32_t pitch) {
 
 void resetCamera() {
     camera = CameraState{};
-    camera.posX = -25.0f;
-    camera.posY = 3.0f;
-    camera.posZ = 15.0f;
-    camera.yaw = 0;
-    camera.pitch = 1800;
+    camera.posX = startX;
+    camera.posY = startY;
+    camera.posZ = startZ;
+    camera.yaw = startYaw;
+    camera.pitch = startPitch;
 }
 
 void controlStep() {

@@ -74,8 +74,8 @@ void releaseInput();
 
 constexpr float speedStep = 0.1f;  // world units per frame of one walk step and of a demo unit
 
-// Start values of the camera: eye at (-25, 3, 15), yaw 0, pitch 1800 (level), every
-// other field 0. Called by the world initialisation once the trig tables exist.
+// Start values of the camera: eye at the world's start point, yaw and pitch as it sets
+// them (world/world.h), every other field 0. Called by the world initialisation once the trig tables exist.
 void resetCamera();
 // One frame of player control, before the view is set up: turns and walks the camera
 // by the devices (live play, PLAYDEMO 0) or by the next demo record (PLAYDEMO 1),

@@ -21,6 +21,12 @@ constexpr int nameFieldSize = 20;  // names hold at most 19 characters and a NUL
 constexpr int trigTableSize = 4501;  // 0..4500 tenths of a degree
 constexpr int selectBufferSize = 8192;
 
+// Where every camera starts, in world units, and how it looks there: yaw and pitch in
+// tenths of a degree (yaw 0 along +Z, pitch 1800 level). The first cell must hold the
+// start point: the world checker and the world builder refuse a world whose does not.
+constexpr float startX = -25, startY = 3, startZ = 15;
+constexpr int32_t startYaw = 0, startPitch = 1800;
+
 // Where a cell is drawn: a local point p is used at p * scale + offset per axis.
 // Rotations (degrees) are added to the own rotation of the cell's objects.
 struct CellPlacement {

@@ -186,7 +186,7 @@ private:
         const RoomDecl& first = world_.rooms[0];
         const auto& b = first.box;
         if (!(b[0] <= startX && startX <= b[3] && b[1] <= startY && startY <= b[4] && b[2] <= startZ && startZ <= b[5]))
-            return fail(first.line, "the start point (-25, 3, 15) is not inside the first room '" + first.name + "'");
+            return fail(first.line, "the start point (" + number(startX) + ", " + number(startY) + ", " + number(startZ) + ") is not inside the first room '" + first.name + "'");
         plan_.rooms.assign(world_.rooms.size(), RoomPlan{});
         return true;
     }

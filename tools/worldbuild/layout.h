@@ -1,16 +1,13 @@
 // From a checked world description to the text map: rooms become cells with floor,
 // ceiling and wall triangles, doorways and windows become portals.
-// Required for: the standard library only.
 #pragma once
 
 #include <string>
 
+#include "world/world.h"             // Required for: the start point
 #include "worldbuild/description.h"  // Required for: WorldDecl
 
 namespace worldbuild {
-
-// Where every camera starts; the first room must hold it.
-constexpr float startX = -25, startY = 3, startZ = 15;
 
 // Capacities of the engine's tables that a description could exceed.
 constexpr size_t maxRooms = 250, maxPortalsPerRoom = 32, maxPlaces = 250, maxTextures = 500, maxModels = 500;
