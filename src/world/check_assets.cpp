@@ -7,8 +7,7 @@
 
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
 #include "model3ds/model3ds.h"   // Required for: the toolkit's files, database and error list
-#include "world/model.h"         // Required for: findCorruptFace, as the model builder checks faces
-#include "world/model_reading.h"  // Required for: ModelReading
+#include "world/model_reading.h"  // Required for: ModelReading, findCorruptFace (the builder's face check)
 #include "world/world.h"         // Required for: the texture table, findOrAddTexture, modelCount
 
 namespace {

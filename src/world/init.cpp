@@ -8,9 +8,6 @@
 
 #include "image/bitmap.h"        // Required for: loadBitmap, the texture resolver
 #include "image/resample.h"      // Required for: power-of-two texture sides
-#include "input/input.h"         // Required for: resetCamera
-#include "platform/platform.h"   // Required for: showErrorBox
-#include "platform/text.h"       // Required for: closeStatusFont
 #include "world/map.h"           // Required for: loadMap
 #include "world/model.h"         // Required for: buildModel
 
@@ -233,9 +230,8 @@ int32_t portallessPolygonCount() {
 
 // --- Start-up and release -------------------------------------------------------------------
 
-int initWorldFrom(const char* mapFile) {
+int initWorldFrom(const char* mapFile, std::string* message) {
     buildTrigTables();
-    resetCamera();
     glSelectBuffer(selectBufferSize, selectBuffer);
     placedObjectCount = 0;
     modelCount = 0;
@@ -245,7 +241,7 @@ int initWorldFrom(const char* mapFile) {
     resolvers.buildModel = buildModel;
     std::string error;
     if (!loadMap(mapFile, resolvers, error)) {
-        platform::showErrorBox(error);
+        if (message) *message = error;
         return -1;
     }
     // Every cell starts where the map puts it: the eye may start in (or walk across box
@@ -260,7 +256,7 @@ int initWorldFrom(const char* mapFile) {
     return 0;
 }
 
-int initWorld() { return initWorldFrom("map.m"); }
+int initWorld(std::string& message) { return initWorldFrom("map.m", &message); }
 
 void releaseWorld() {
     if (textureCount > 0) glDeleteTextures(textureCount, textureNames);
@@ -272,5 +268,4 @@ void releaseWorld() {
     wallPolygons.clear();
     wallPolygons.shrink_to_fit();
     polygonCount = 0;
-    platform::closeStatusFont();
 }

@@ -95,21 +95,6 @@ void compileMesh(const char* fileName, ModelReading& reading, int32_t& result) {
 
 }  // namespace
 
-std::string findCorruptFace(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
-    const size_t vertices = mesh.vertices.size();
-    for (uint16_t index : group.faceIndices) {
-        if (index >= mesh.faces.size())
-            return "material group \"" + group.name + "\" names face " + std::to_string(index) + " of " +
-                   std::to_string(mesh.faces.size());
-        const Face3ds& face = mesh.faces[index];
-        for (uint16_t corner : {face.a, face.b, face.c})
-            if (corner >= vertices)
-                return "face " + std::to_string(index) + " names vertex " + std::to_string(corner) + " of " +
-                       std::to_string(vertices);
-    }
-    return std::string();
-}
-
 int32_t buildModel(const char* fileName) {
     ModelReading reading;
     reading.file = OpenModelFile3ds(fileName, "rb");

@@ -2,7 +2,14 @@
 // the model builder and the world checker both walk a file this way.
 #pragma once
 
+#include <string>
+
 #include "model3ds/model3ds.h"
+
+// Empty when every face the group names exists and every corner of it names a vertex
+// of the mesh; otherwise what the first fault is. Pure: the model builder and the
+// checker refuse a model by it alike.
+std::string findCorruptFace(const MeshRecord3ds& mesh, const MaterialGroup3ds& group);
 
 struct ModelReading {
     file3ds* file = nullptr;
