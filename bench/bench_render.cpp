@@ -333,7 +333,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
             if (demo) std::fclose(demo);
             return;
         }
-        demoFile = demo;
+        playDemoStream(demo);
         PLAYDEMO = 1;
         frameShortcuts = shortcutsFor(path);
         double took = 0;
@@ -345,7 +345,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
         state.SetIterationTime(took);
         cpu += took;
         frames += played;
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         PLAYDEMO = 0;
         std::fclose(demo);
         releaseWorld();

@@ -12,6 +12,8 @@
 #include "world/init.h"
 #include "world/settings.h"
 
+platform::Window* mainWindow = nullptr;
+
 std::vector<PaletteEntry> palette;
 
 namespace {

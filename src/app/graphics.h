@@ -9,6 +9,9 @@
 
 constexpr double farPlane = 200.0;  // far distance of the main projection
 
+// The one window: set when the engine opens it, null once it is destroyed.
+extern platform::Window* mainWindow;
+
 // initGraphics results besides 0.
 constexpr int graphicsDisplayModeFailed = -1;
 constexpr int graphicsWorldFailed = -2;  // the map was refused; the message was shown

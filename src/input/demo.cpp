@@ -10,13 +10,14 @@
 
 #include "input/input_local.h"
 #include "files/regular_file.h"  // Required for: openRegularStream, createBeside
-#include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath, demoFile
+#include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath
 
 namespace {
 
-// Set by openDemo, cleared by resetDemo. The played file, demoFile, lives with the
-// settings; the recording has a handle of its own, so a demo can be played and recorded
-// into another file at the same time.
+// Set by openDemo (or playDemoStream), cleared by resetDemo and closeDemo. Played and
+// recorded files have a handle each, so a demo can be played and recorded into another
+// file at the same time.
+std::FILE* demoFile = nullptr;    // open for reading while playing
 std::FILE* recordFile = nullptr;  // open for writing while recording
 // The recording goes into a new file beside its target, renamed over it when the run
 // ends: a run that is killed leaves the previous demo as it was.
@@ -211,14 +212,22 @@ void writeDemoRecord(const DemoRecord& record) {
     recordOffset += demoRecordSize;
 }
 
+namespace {
+
+void closePlayedFile() {
+    if (demoFile) std::fclose(demoFile);
+    demoFile = nullptr;
+}
+
+}  // namespace
+
 void flushDemo() {
     if (!recordFile || writeFailed) return;
     if (std::fflush(recordFile) != 0) reportWriteFailure(errno);
 }
 
 bool closeDemo() {
-    if (demoFile) std::fclose(demoFile);
-    demoFile = nullptr;
+    closePlayedFile();
     if (!recordFile) return true;
     flushDemo();
     if (writeFailed) {  // reported when it failed
@@ -243,11 +252,14 @@ bool closeDemo() {
 
 const std::string& demoWarning() { return warning; }
 
+void playDemoStream(std::FILE* file) { demoFile = file; }
+
+bool demoFileOpen() { return demoFile != nullptr; }
+
 bool demoPlaybackEnded() { return playbackEnded; }
 
 void resetDemo() {
-    if (demoFile) std::fclose(demoFile);
-    demoFile = nullptr;
+    closePlayedFile();
     abandonRecording();
     playbackEnded = false;
     writeFailed = false;

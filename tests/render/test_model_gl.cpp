@@ -86,7 +86,7 @@ protected:
         if (!previous[0]) return;
         releaseWorld();
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         resetSettings();
         platform::resetMessages();
         ResetToolkit3ds();
