@@ -78,13 +78,6 @@ void applySwitches() {
 
 }  // namespace
 
-int32_t turnAngle(int32_t angle, int32_t motion) {
-    const int64_t turned = int64_t(angle) - 4 * int64_t(motion);
-    if (turned > INT32_MAX) return INT32_MAX;
-    if (turned < INT32_MIN) return INT32_MIN;
-    return int32_t(turned);
-}
-
 int32_t wrapYaw(int32_t yaw) {
     if (yaw > fullTurn) yaw = 0;
     if (yaw < 0) yaw = fullTurn;

@@ -118,6 +118,13 @@ DemoRecord encodeDemoRecord(float sideSpeed, float upSpeed, float forwardSpeed,
     return record;
 }
 
+int32_t turnAngle(int32_t angle, int32_t motion) {
+    const int64_t turned = int64_t(angle) - 4 * int64_t(motion);
+    if (turned > INT32_MAX) return INT32_MAX;
+    if (turned < INT32_MIN) return INT32_MIN;
+    return int32_t(turned);
+}
+
 void applyDemoRecord(const DemoRecord& record, CameraState& target) {
     target.sideSpeed = float(signExtend(record.bytes[0])) * speedStep;
     target.upSpeed = float(signExtend(record.bytes[1])) * speedStep;

@@ -14,6 +14,7 @@
 #include "model3ds/3dserr.h"
 #include "model3ds/3dsfile.h"
 #include "model3ds/chunk3ds.h"
+#include "model3ds/dbase3ds.h"
 #include "assets/bmp_writer.h"
 #include "support/child_process.h"
 #include "assets/chunk_writer.h"
