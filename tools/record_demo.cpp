@@ -37,7 +37,7 @@
 
 #include "app/cmdline.h"
 #include "app/engine.h"
-#include "input/input.h"
+#include "input/input.h"  // Required for: keyEscape, keyUp, the demo
 #include "platform/devices.h"
 #include "files/regular_file.h"  // Required for: createBeside, finishBeside, printable
 #include "render/render.h"
@@ -46,7 +46,6 @@
 
 namespace {
 
-constexpr int keyEscape = 0x01, keyUp = 0xC8;
 // Frames the run may take beyond the script's: a few batches for the Escape to take
 // effect.
 constexpr long escapeFrames = 100;

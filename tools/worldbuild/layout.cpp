@@ -137,18 +137,18 @@ private:
             if (!plainFileName(m.file))
                 return fail(m.line, "file name '" + m.file + "' may hold only letters, digits, '.', '_' and '-'");
         for (const TextureDecl& t : world_.textures) {
-            if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than 19 characters");
+            if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than " + std::to_string(maxNameLength) + " characters");
             if (!seen.insert(t.file).second) return fail(t.line, "texture '" + t.file + "' is declared twice");
         }
         for (const ModelDecl& m : world_.models) {
-            if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than 19 characters");
+            if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than " + std::to_string(maxNameLength) + " characters");
             if (!seen.insert(m.file).second) return fail(m.line, "'" + m.file + "' is declared twice");
             if (!hasTexture(m.recipe.texture)) return fail(m.line, "unknown texture '" + m.recipe.texture + "'");
             if (m.recipe.texture.size() > maxModelTextureLength)
-                return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than 12 characters");
+                return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than " + std::to_string(maxModelTextureLength) + " characters");
         }
-        if (world_.textures.size() > maxTextures) return fail(world_.textures[maxTextures].line, "more than 500 textures");
-        if (world_.models.size() > maxModels) return fail(world_.models[maxModels].line, "more than 500 models");
+        if (world_.textures.size() > maxTextures) return fail(world_.textures[maxTextures].line, "more than " + std::to_string(maxTextures) + " textures");
+        if (world_.models.size() > maxModels) return fail(world_.models[maxModels].line, "more than " + std::to_string(maxModels) + " models");
         return true;
     }
 
@@ -160,7 +160,7 @@ private:
 
     bool rooms() {
         if (world_.rooms.empty()) return fail(1, "no room: a world needs at least one");
-        if (world_.rooms.size() > maxRooms) return fail(world_.rooms[maxRooms].line, "more than 250 rooms");
+        if (world_.rooms.size() > maxRooms) return fail(world_.rooms[maxRooms].line, "more than " + std::to_string(maxRooms) + " rooms");
         for (size_t i = 0; i < world_.rooms.size(); ++i) {
             const RoomDecl& r = world_.rooms[i];
             if (!plan_.roomIndex.emplace(r.name, int(i)).second) return fail(r.line, "room '" + r.name + "' is declared twice");
@@ -389,14 +389,14 @@ private:
                 return fail(p.line, "the model stands outside room '" + p.room + "'");
             plan_.rooms[size_t(r)].places.push_back(&p);
         }
-        if (world_.places.size() > maxPlaces) return fail(world_.places[maxPlaces].line, "more than 250 placed models");
+        if (world_.places.size() > maxPlaces) return fail(world_.places[maxPlaces].line, "more than " + std::to_string(maxPlaces) + " placed models");
         return true;
     }
 
     bool capacities() {
         for (size_t i = 0; i < world_.rooms.size(); ++i)
             if (plan_.rooms[i].portals.size() > maxPortalsPerRoom)
-                return fail(world_.rooms[i].line, "room '" + world_.rooms[i].name + "' has more than 32 doorways and windows");
+                return fail(world_.rooms[i].line, "room '" + world_.rooms[i].name + "' has more than " + std::to_string(maxPortalsPerRoom) + " doorways and windows");
         return true;
     }
 
@@ -424,7 +424,7 @@ public:
 private:
     void cell(size_t i) {
         const RoomDecl& r = world_.rooms[i];
-        text_ += "99900";
+        text_ += number(tagCell);
         for (const float v : r.box) text_ += " " + number(v);
         text_ += " " + std::to_string(plan_.rooms[i].portals.size());
         for (const Portal& p : plan_.rooms[i].portals) {
@@ -440,7 +440,7 @@ private:
 
     void useTexture(const std::string& file) {
         if (file == texture_) return;
-        text_ += "99999 " + file + "\n";
+        text_ += number(tagTexture) + " " + file + "\n";
         texture_ = file;
     }
 
@@ -454,7 +454,7 @@ private:
     // size, so pictures tile across neighbouring pieces without a seam or a stretch.
     void triangle(const float* a, const float* b, const float* c, int uAxis, int vAxis) {
         const float t = tile(texture_);
-        text_ += "99998";
+        text_ += number(tagFlatPolygon);
         for (const float* p : {a, b, c})
             for (int k = 0; k < 3; ++k) text_ += " " + number(p[k]);
         for (const float* p : {a, b, c}) text_ += " " + number(p[uAxis] / t) + " " + number(p[vAxis] / t);
@@ -531,7 +531,7 @@ private:
     size_t index(const RoomDecl& r) const { return size_t(&r - world_.rooms.data()); }
 
     void place(const PlaceDecl& p) {
-        text_ += "99995 " + p.model;
+        text_ += number(tagPlacedObject) + " " + p.model;
         for (const float v : p.at) text_ += " " + number(v);
         for (const int v : p.turn) text_ += " " + std::to_string(v);
         for (const float v : p.box) text_ += " " + number(v);
