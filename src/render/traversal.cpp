@@ -65,7 +65,7 @@ Point2 relativeToWorld(float lateral, float forward) {
 }
 
 Point2 localToWorld(const CellPlacement& placement, float x, float z) {
-    return Point2{x * placement.scaleX + placement.offsetX, z * placement.scaleZ + placement.offsetZ};
+    return Point2{placedX(placement, x), placedZ(placement, z)};
 }
 
 // A wedge from the eye through its left and right edge points, in world coordinates.

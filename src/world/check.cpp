@@ -42,7 +42,8 @@ Vec3 portalCorner(const Cell& cell, int k, int v) {
     return {cell.portalCornerX[v][k], cell.portalCornerY[v][k], cell.portalCornerZ[v][k]};
 }
 
-bool identityPlacement(const Cell& cell, int k) {
+// Portal k shows its neighbour where the map puts it: no offset, no turn, scale 1.
+bool portalLeavesInPlace(const Cell& cell, int k) {
     for (int axis = 0; axis < 3; ++axis) {
         if (cell.portalPlacement[axis][placementOffset][k] != 0.0f ||
             cell.portalPlacement[axis][placementRotate][k] != 0.0f ||
@@ -286,7 +287,7 @@ void checkPortal(Report& report, int32_t c, int k) {
         return;
     }
     if (n >= 0 && n < cellCount && isPassage(cell, k)) checkPassage(report, c, k, n);
-    if (n < 0 || n >= cellCount || !identityPlacement(cell, k) || !finiteBox(cells[n])) return;
+    if (n < 0 || n >= cellCount || !portalLeavesInPlace(cell, k) || !finiteBox(cells[n])) return;
     if (cell.portalKind[k] != 1 && !openingTouchesBox(cell, k, boxOf(cells[n]))) {
         report.add(report.portalLine(c, k), Severity::error,
                    "plain " + portalName(c, k) + ": its opening does not touch the box of cell " +

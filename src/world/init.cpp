@@ -13,11 +13,6 @@
 
 namespace {
 
-void identityPlacement(CellPlacement& placement) {
-    placement = CellPlacement{};
-    placement.scaleX = placement.scaleY = placement.scaleZ = 1.0f;
-}
-
 // Power-of-two sides nearest the image's, within what the driver takes. GLU would pick
 // the same, but its own rescaling drops the top row when only the width changes, so
 // images reach it at these sides already.
@@ -103,9 +98,9 @@ void appendTriangle(TriangleBatch& batch, int32_t index, const CellPlacement* pl
     batch.polygon.push_back(index);
     for (int k = 0; k < 3; ++k) {
         if (placement) {
-            batch.position.push_back(polygon.x[k] * placement->scaleX + placement->offsetX);
-            batch.position.push_back(polygon.y[k] * placement->scaleY + placement->offsetY);
-            batch.position.push_back(polygon.z[k] * placement->scaleZ + placement->offsetZ);
+            batch.position.push_back(placedX(*placement, polygon.x[k]));
+            batch.position.push_back(placedY(*placement, polygon.y[k]));
+            batch.position.push_back(placedZ(*placement, polygon.z[k]));
         } else {
             batch.position.push_back(polygon.x[k]);
             batch.position.push_back(polygon.y[k]);
@@ -248,7 +243,7 @@ int initWorldFrom(const char* mapFile, std::string* message) {
     // edges into) a cell no traversal has placed yet, and a zero scale would collapse its
     // walls to a point, so nothing would be drawn or stop the eye. The traversal
     // overwrites placements as before.
-    for (int32_t i = 0; i < cellCount; ++i) identityPlacement(cells[i].placement);
+    for (int32_t i = 0; i < cellCount; ++i) cells[i].placement = identityPlacement;
     uploadTextures();
     compileWorldList();
     compilePortallessList();

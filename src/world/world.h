@@ -35,6 +35,15 @@ struct CellPlacement {
     float offsetZ = 0, rotateZ = 0, scaleZ = 0;
 };
 
+// The placement that leaves a cell where the map puts it: scale 1, no offset, no turn.
+constexpr CellPlacement identityPlacement{0, 0, 1, 0, 0, 1, 0, 0, 1};
+// Where a local coordinate of a cell is drawn: v * scale + offset on that axis (the
+// rotations turn the cell's objects only). Every placed wall, corner and object goes
+// through these, so all of them round alike.
+inline float placedX(const CellPlacement& p, float x) { return x * p.scaleX + p.offsetX; }
+inline float placedY(const CellPlacement& p, float y) { return y * p.scaleY + p.offsetY; }
+inline float placedZ(const CellPlacement& p, float z) { return z * p.scaleZ + p.offsetZ; }
+
 // Indices into Cell::portalPlacement's first two dimensions.
 enum PlacementAxis { axisX = 0, axisY = 1, axisZ = 2 };
 enum PlacementComponent { placementOffset = 0, placementRotate = 1, placementScale = 2 };
