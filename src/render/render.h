@@ -90,9 +90,6 @@ WedgeEdges portalWedge(float p0x, float p0z, float p3x, float p3z, float eyeX, f
 void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float leftZ,
                   int relative, int throughStencil);
 
-// The cell whose box holds (x, z) in X and Z, bounds included, highest index winning; -1.
-int32_t findCurrentCell(float x, float z);
-
 // The cell the current-cell rule gives an eye at (x, z): the cell a passage carried the eye
 // into while its box holds the point, else findCurrentCell.
 int32_t cellOfEye(float x, float z);

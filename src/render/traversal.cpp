@@ -283,30 +283,12 @@ void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float l
         followPortal(cell, k, wedge, throughStencil);
 }
 
-int32_t findCurrentCell(float x, float z) {
-    int32_t found = -1;
-    for (int32_t c = 0; c < cellCount; ++c) {
-        const Cell& cell = cells[c];
-        const bool insideX = std::fabs(cell.boxX1 - cell.boxX2) >=
-                             std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x);
-        const bool insideZ = std::fabs(cell.boxZ1 - cell.boxZ2) >=
-                             std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-        if (insideX && insideZ) found = c;
-    }
-    return found;
-}
-
 namespace {
-
-bool boxHolds(const Cell& cell, float x, float z) {
-    return std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x) &&
-           std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-}
 
 // Overlapping boxes are what a passage makes possible: the cell walked into wins while
 // the eye stays in its box.
 int32_t eyeCell() {
-    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], camera.posX, camera.posZ))
+    if (carriedCell >= 0 && carriedCell < cellCount && cellBoxHolds(cells[carriedCell], camera.posX, camera.posZ))
         return carriedCell;
     carriedCell = -1;
     return findCurrentCell(camera.posX, camera.posZ);
@@ -315,7 +297,7 @@ int32_t eyeCell() {
 }  // namespace
 
 int32_t cellOfEye(float x, float z) {
-    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], x, z)) return carriedCell;
+    if (carriedCell >= 0 && carriedCell < cellCount && cellBoxHolds(cells[carriedCell], x, z)) return carriedCell;
     return findCurrentCell(x, z);
 }
 

@@ -244,7 +244,7 @@ void checkPassage(Report& report, int32_t c, int k, int32_t n) {
     const double dz = cell.portalPlacement[axisZ][placementOffset][k];
     const double landX = (double(cell.portalCornerX[0][k]) + cell.portalCornerX[3][k]) / 2 - dx;
     const double landZ = (double(cell.portalCornerZ[0][k]) + cell.portalCornerZ[3][k]) / 2 - dz;
-    if (cellHolding(float(landX), float(landZ)) < 0) {
+    if (findCurrentCell(float(landX), float(landZ)) < 0) {
         report.add(report.portalLine(c, k), Severity::error,
                    "passage " + portalName(c, k) + ": it carries the eye to (" + number(landX) + ", " +
                        number(landZ) + "), outside every cell's box");
@@ -562,21 +562,9 @@ void checkStrays(Report& report) {
 
 }  // namespace
 
-int32_t cellHolding(float x, float z) {
-    int32_t found = -1;
-    for (int32_t c = 0; c < cellCount; ++c) {
-        const Cell& cell = cells[c];
-        // The renderer's test, in single precision: within the X and Z ranges, bounds included.
-        const bool insideX = std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x);
-        const bool insideZ = std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-        if (insideX && insideZ) found = c;
-    }
-    return found;
-}
-
 std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings& settings) {
     Report report{lines, {}};
-    const int32_t start = cellHolding(settings.startX, settings.startZ);
+    const int32_t start = findCurrentCell(settings.startX, settings.startZ);
     if (start < 0) {
         report.add(0, Severity::error,
                    "the start point (" + number(settings.startX) + ", " + number(settings.startZ) +

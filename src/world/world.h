@@ -129,6 +129,12 @@ void buildTrigTables();
 // Puts every table back to its state at program start (tests, and a second load).
 void resetWorld();
 
+// The current-cell rule, shared by the renderer, the collision pass and the checker.
+// The cell's box holds (x, z) in X and Z, bounds included, in single precision.
+bool cellBoxHolds(const Cell& cell, float x, float z);
+// The cell whose box holds (x, z), the highest index winning; -1 when none.
+int32_t findCurrentCell(float x, float z);
+
 // How a new texture entry gets its image (none when the bitmap cannot be had).
 using TextureImageLoader = std::function<std::unique_ptr<ImageRecord>(const char* fileName)>;
 
