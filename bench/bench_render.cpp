@@ -160,7 +160,7 @@ void BM_FrameCpu(benchmark::State& state) {
     }
     state.counters["cells_entered"] = double(visitedCount);
     state.counters["stencil_entries"] = double(stencilPortalCount);
-    state.counters["walls_marked"] = double(markedPolygons.size());
+    state.counters["walls_marked"] = double(markedWallCount());
     state.counters["walls_total"] = double(polygonCount);
     state.counters["objects"] = double(placedObjectCount);
     releaseWorld();

@@ -22,6 +22,8 @@ std::vector<CellVisit> cellVisits;
 std::vector<int32_t> markedPolygons;
 std::vector<int32_t> visitOrder;
 
+int32_t markedWallCount() { return int32_t(markedPolygons.size()); }
+
 namespace {
 
 struct Point2 {
