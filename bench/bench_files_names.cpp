@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/regular_file.h"
+#include "files/regular_file.h"
 
 namespace fs = std::filesystem;
 

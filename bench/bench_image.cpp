@@ -3,7 +3,7 @@
 // 24-bit file and a 2048 x 2048 RLE8 file made at start-up in a temporary directory.
 // A plain memcpy of the same number of output bytes is the floor.
 #include "image/bitmap.h"
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>

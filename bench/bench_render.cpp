@@ -36,8 +36,8 @@
 #include "render/map_writer.h"
 #include "render/scale_world.h"
 #include "render/world_fixture.h"
-#include "support/box_model.h"
-#include "support/chunk_writer.h"
+#include "assets/box_model.h"
+#include "assets/chunk_writer.h"
 #include "input/input.h"
 #include "platform/platform.h"
 #include "world/init.h"
@@ -160,7 +160,7 @@ void BM_FrameCpu(benchmark::State& state) {
     }
     state.counters["cells_entered"] = double(visitedCount);
     state.counters["stencil_entries"] = double(stencilPortalCount);
-    state.counters["walls_marked"] = double(markedPolygons.size());
+    state.counters["walls_marked"] = double(markedWallCount());
     state.counters["walls_total"] = double(polygonCount);
     state.counters["objects"] = double(placedObjectCount);
     releaseWorld();
@@ -333,7 +333,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
             if (demo) std::fclose(demo);
             return;
         }
-        demoFile = demo;
+        playDemoStream(demo);
         PLAYDEMO = 1;
         frameShortcuts = shortcutsFor(path);
         double took = 0;
@@ -345,7 +345,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
         state.SetIterationTime(took);
         cpu += took;
         frames += played;
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         PLAYDEMO = 0;
         std::fclose(demo);
         releaseWorld();

@@ -37,16 +37,15 @@
 
 #include "app/cmdline.h"
 #include "app/engine.h"
-#include "input/input.h"
+#include "input/input.h"  // Required for: keyEscape, keyUp, the demo
 #include "platform/devices.h"
-#include "platform/regular_file.h"  // Required for: createBeside, finishBeside, printable
+#include "files/regular_file.h"  // Required for: createBeside, finishBeside, printable
 #include "render/render.h"
 #include "program_info.h"  // Required for: --help, --version
 #include "world/settings.h"  // Required for: PLAYDEMO, DIRECTX
 
 namespace {
 
-constexpr int keyEscape = 0x01, keyUp = 0xC8;
 // Frames the run may take beyond the script's: a few batches for the Escape to take
 // effect.
 constexpr long escapeFrames = 100;

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 #include "program_info.h"           // Required for: --help, --version
 #include "worldbuild/build.h"       // Required for: buildWorld, makeWorldFiles
 

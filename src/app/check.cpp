@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/config.h"       // Required for: readEngineConfig
-#include "input/input.h"      // Required for: resetCamera (the start point), the demo checks
-#include "platform/regular_file.h"  // Required for: printable
+#include "input/input.h"      // Required for: the demo checks
+#include "files/regular_file.h"  // Required for: printable
 #include "render/render.h"    // Required for: maxStencilPortals
 #include "world/check.h"
 #include "world/model_facts.h"  // Required for: readModelFacts, describeModel
@@ -50,12 +50,11 @@ std::vector<WorldProblem> checkMap(const char* mapFile) {
     if (!loadMap(mapFile, checkingResolvers(failures), error, &lines)) {
         return {{lines.refusedLine, Severity::error, withoutPlace(error, mapFile, lines.refusedLine)}};
     }
-    resetCamera();
     CheckSettings settings;
-    settings.startX = camera.posX;
-    settings.startZ = camera.posZ;
+    settings.startX = startX;
+    settings.startZ = startZ;
     settings.maxStencilPortals = maxStencilPortals;
-    settings.eyeHeight = camera.posY;
+    settings.eyeHeight = startY;
     settings.collisionMargin = collisionMargin;
     std::vector<WorldProblem> problems = checkWorld(lines, settings);
     const std::vector<WorldProblem> assets = assetProblems(failures, lines);

@@ -9,7 +9,7 @@
 
 #include <unistd.h>  // Required for: read
 
-#include "platform/regular_file.h"  // Required for: openRegularFile
+#include "files/regular_file.h"  // Required for: openRegularFile
 #include "world/settings.h"
 
 namespace {

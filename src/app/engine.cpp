@@ -14,7 +14,7 @@
 #include "app/video.h"
 #include "image/bitmap.h"
 #include "input/input.h"
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 #include "render/render.h"
 #include "world/settings.h"
 

@@ -3,10 +3,16 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
+#include <string>
 
+#include "input/input.h"        // Required for: resetCamera
+#include "platform/platform.h"  // Required for: showErrorBox
+#include "platform/text.h"      // Required for: closeStatusFont
 #include "render/render.h"  // Required for: nearPlane
 #include "world/init.h"
 #include "world/settings.h"
+
+platform::Window* mainWindow = nullptr;
 
 std::vector<PaletteEntry> palette;
 
@@ -76,11 +82,16 @@ int initGraphics(platform::Window* window) {
     setupPalette(window);
     platform::makeContextCurrent(window);
     setFixedState();
-    return initWorld() == 0 ? 0 : graphicsWorldFailed;
+    resetCamera();
+    std::string message;
+    if (initWorld(message) == 0) return 0;
+    platform::showErrorBox(message);
+    return graphicsWorldFailed;
 }
 
 void releaseGraphics() {
     if (platform::hasContext(mainWindow)) releaseWorld();
+    platform::closeStatusFont();
     platform::restoreDisplayMode(mainWindow);
     if (platform::hasContext(mainWindow)) {
         platform::makeContextCurrent(nullptr);

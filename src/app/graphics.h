@@ -9,11 +9,15 @@
 
 constexpr double farPlane = 200.0;  // far distance of the main projection
 
+// The one window: set when the engine opens it, null once it is destroyed.
+extern platform::Window* mainWindow;
+
 // initGraphics results besides 0.
 constexpr int graphicsDisplayModeFailed = -1;
 constexpr int graphicsWorldFailed = -2;  // the map was refused; the message was shown
 
-// Sets up the window's drawing surface and loads the world. Returns 0, or
+// Sets up the window's drawing surface, puts the camera at the start point and loads
+// the world (a refusal is shown in the "Error" box). Returns 0, or
 // graphicsDisplayModeFailed (nothing after the display mode was done), or
 // graphicsWorldFailed. Pixel-format failures end the process (exit code 1).
 int initGraphics(platform::Window* window);
@@ -39,7 +43,8 @@ std::vector<PaletteEntry> buildPalette(const platform::PixelFormatInfo& format);
 // Builds and keeps the palette where the surface needs one.
 void setupPalette(platform::Window* window);
 
-// Releases the world, restores the display mode, deletes the context.
+// Releases the world, closes the status-line font, restores the display mode, deletes
+// the context.
 void releaseGraphics();
 
 // The palette made by setupPalette (empty on true-colour surfaces).

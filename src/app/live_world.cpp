@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "input/input.h"        // Required for: camera, resetCamera
-#include "platform/platform.h"  // Required for: milliseconds
+#include "platform/platform.h"  // Required for: milliseconds, showErrorBox
 #include "render/render.h"      // Required for: overlayLines, betweenFrames, writeScreenshot
 #include "world/check.h"        // Required for: checkingResolvers, assetProblems
 #include "world/init.h"         // Required for: initWorld, releaseWorld
@@ -130,7 +130,9 @@ bool reloadWorld(WorldFileCheck& check) {
     const CameraState eye = camera;
     releaseWorld();
     resetWorld();
-    const int status = initWorld();
+    std::string message;
+    const int status = initWorld(message);
+    if (status != 0) platform::showErrorBox(message);
     camera = eye;
     if (status != 0) {
         // The files changed again between the check and the load: the tables are empty

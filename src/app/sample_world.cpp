@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/regular_file.h"  // Required for: findIgnoringCase
+#include "files/regular_file.h"  // Required for: findIgnoringCase
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/regular_file.h"  // Required for: openRegularStream, printable
+#include "files/regular_file.h"  // Required for: openRegularStream, printable
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "input/input.h"            // Required for: demoPlaybackEnded
 #include "platform/platform.h"      // Required for: postQuitMessage
-#include "platform/regular_file.h"  // Required for: fileKindReason
+#include "files/regular_file.h"  // Required for: fileKindReason
 #include "render/render.h"          // Required for: keepLastFrame, frameKeptObserver
 #include "world/settings.h"         // Required for: PLAYDEMO
 

@@ -3,12 +3,9 @@
 #include "image/bitmap.h"
 
 #include "image/bitmap_format.h"
-#include "image/huge_pages.h"
+#include "files/huge_pages.h"
+#include "files/mapped_file.h"  // Required for: MappedFile
 #include "image/foreign_image.h"  // Required for: naming a PNG or JPEG given as a texture
-
-#include <sys/mman.h>  // Required for: mmap, munmap
-
-#include "platform/regular_file.h"  // Required for: openRegularFile
 
 #include <algorithm>
 #include <cerrno>
@@ -25,62 +22,6 @@ std::function<void(const std::string& text)> bitmapErrorSink = [](const std::str
 };
 
 namespace {
-
-// The whole file mapped read-only but not read: only the pages decoding touches are
-// ever read (the headers, the colour table, the pixel data they name), so a huge or
-// sparse file costs no more than the picture it describes. Empty when the file cannot
-// be opened or mapped, with the reason (an empty file cannot be mapped either).
-class MappedFile {
-public:
-    explicit MappedFile(const char* fileName) {
-        const platform::OpenedFile file = platform::openRegularFile(fileName, platform::FileAccess::read);
-        if (!file.ok()) {
-            reason_ = file.reason;
-            return;
-        }
-        if (file.size == 0) {
-            reason_ = "is empty";
-            return;
-        }
-        if (file.size > uint64_t(SIZE_MAX)) {
-            reason_ = std::strerror(EFBIG);
-            return;
-        }
-        void* view = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE, file.handle.fd(), 0);
-        if (view == MAP_FAILED) {
-            reason_ = std::strerror(errno);
-            return;
-        }
-        data_ = static_cast<const uint8_t*>(view);
-        size_ = size_t(file.size);
-        // The mapping keeps the file's pages; the descriptor closes here.
-    }
-    ~MappedFile() {
-        if (data_) munmap(const_cast<uint8_t*>(data_), size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    // Reads [begin, end) in ahead: one call costs less than a page fault per 4 KiB later.
-    void prefetch(size_t begin, size_t end) const {
-        constexpr size_t page = 4096;
-        begin &= ~(page - 1);
-        if (!data_ || end <= begin || end > size_) return;
-#ifdef MADV_POPULATE_READ
-        if (madvise(const_cast<uint8_t*>(data_) + begin, end - begin, MADV_POPULATE_READ) == 0) return;
-#endif
-        madvise(const_cast<uint8_t*>(data_) + begin, end - begin, MADV_WILLNEED);
-    }
-
-    const uint8_t* data() const { return data_; }
-    size_t size() const { return size_; }
-    const std::string& reason() const { return reason_; }
-
-private:
-    const uint8_t* data_ = nullptr;
-    size_t size_ = 0;
-    std::string reason_;
-};
 
 int64_t worldPixels = 0;
 
@@ -172,9 +113,12 @@ std::string bitmapErrorMessage(const char* fileName, BitmapFailure failure, cons
 // The headers are read and checked, and the budgets applied, before any pixel data is
 // read; then only the pixel data the headers name is read.
 std::unique_ptr<ImageRecord> loadBitmap(const char* fileName) {
-    const MappedFile file(fileName);
-    if (!file.data()) {
-        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, file.reason()));
+    // Only the pages decoding touches are read (the headers, the colour table, the pixel
+    // data they name).
+    const platform::MappedFile file(fileName);
+    if (!file.ok() || file.size() == 0) {
+        const std::string reason = file.ok() ? "is empty" : file.reason();
+        if (bitmapErrorSink) bitmapErrorSink(bitmapErrorMessage(fileName, BitmapFailure::openFailed, reason));
         return nullptr;
     }
     DecodeResult result;

@@ -78,13 +78,6 @@ void applySwitches() {
 
 }  // namespace
 
-int32_t turnAngle(int32_t angle, int32_t motion) {
-    const int64_t turned = int64_t(angle) - 4 * int64_t(motion);
-    if (turned > INT32_MAX) return INT32_MAX;
-    if (turned < INT32_MIN) return INT32_MIN;
-    return int32_t(turned);
-}
-
 int32_t wrapYaw(int32_t yaw) {
     if (yaw > fullTurn) yaw = 0;
     if (yaw < 0) yaw = fullTurn;
@@ -99,11 +92,11 @@ int32_t clampPitch(int32_t pitch) {
 
 void resetCamera() {
     camera = CameraState{};
-    camera.posX = -25.0f;
-    camera.posY = 3.0f;
-    camera.posZ = 15.0f;
-    camera.yaw = 0;
-    camera.pitch = 1800;
+    camera.posX = startX;
+    camera.posY = startY;
+    camera.posZ = startZ;
+    camera.yaw = startYaw;
+    camera.pitch = startPitch;
 }
 
 void controlStep() {

@@ -9,14 +9,15 @@
 #include <cstring>
 
 #include "input/input_local.h"
-#include "platform/regular_file.h"  // Required for: openRegularStream, createBeside
-#include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath, demoFile
+#include "files/regular_file.h"  // Required for: openRegularStream, createBeside
+#include "world/settings.h"  // Required for: PLAYDEMO, SAVEDEMO, demoPath
 
 namespace {
 
-// Set by openDemo, cleared by resetDemo. The played file, demoFile, lives with the
-// settings; the recording has a handle of its own, so a demo can be played and recorded
-// into another file at the same time.
+// Set by openDemo (or playDemoStream), cleared by resetDemo and closeDemo. Played and
+// recorded files have a handle each, so a demo can be played and recorded into another
+// file at the same time.
+std::FILE* demoFile = nullptr;    // open for reading while playing
 std::FILE* recordFile = nullptr;  // open for writing while recording
 // The recording goes into a new file beside its target, renamed over it when the run
 // ends: a run that is killed leaves the previous demo as it was.
@@ -117,6 +118,13 @@ DemoRecord encodeDemoRecord(float sideSpeed, float upSpeed, float forwardSpeed,
     return record;
 }
 
+int32_t turnAngle(int32_t angle, int32_t motion) {
+    const int64_t turned = int64_t(angle) - 4 * int64_t(motion);
+    if (turned > INT32_MAX) return INT32_MAX;
+    if (turned < INT32_MIN) return INT32_MIN;
+    return int32_t(turned);
+}
+
 void applyDemoRecord(const DemoRecord& record, CameraState& target) {
     target.sideSpeed = float(signExtend(record.bytes[0])) * speedStep;
     target.upSpeed = float(signExtend(record.bytes[1])) * speedStep;
@@ -211,14 +219,22 @@ void writeDemoRecord(const DemoRecord& record) {
     recordOffset += demoRecordSize;
 }
 
+namespace {
+
+void closePlayedFile() {
+    if (demoFile) std::fclose(demoFile);
+    demoFile = nullptr;
+}
+
+}  // namespace
+
 void flushDemo() {
     if (!recordFile || writeFailed) return;
     if (std::fflush(recordFile) != 0) reportWriteFailure(errno);
 }
 
 bool closeDemo() {
-    if (demoFile) std::fclose(demoFile);
-    demoFile = nullptr;
+    closePlayedFile();
     if (!recordFile) return true;
     flushDemo();
     if (writeFailed) {  // reported when it failed
@@ -243,11 +259,14 @@ bool closeDemo() {
 
 const std::string& demoWarning() { return warning; }
 
+void playDemoStream(std::FILE* file) { demoFile = file; }
+
+bool demoFileOpen() { return demoFile != nullptr; }
+
 bool demoPlaybackEnded() { return playbackEnded; }
 
 void resetDemo() {
-    if (demoFile) std::fclose(demoFile);
-    demoFile = nullptr;
+    closePlayedFile();
     abandonRecording();
     playbackEnded = false;
     writeFailed = false;

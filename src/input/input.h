@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -74,8 +75,8 @@ void releaseInput();
 
 constexpr float speedStep = 0.1f;  // world units per frame of one walk step and of a demo unit
 
-// Start values of the camera: eye at (-25, 3, 15), yaw 0, pitch 1800 (level), every
-// other field 0. Called by the world initialisation once the trig tables exist.
+// Start values of the camera: eye at the world's start point, yaw and pitch as it sets
+// them (world/world.h), every other field 0. Called by the world initialisation once the trig tables exist.
 void resetCamera();
 // One frame of player control, before the view is set up: turns and walks the camera
 // by the devices (live play, PLAYDEMO 0) or by the next demo record (PLAYDEMO 1),
@@ -114,7 +115,7 @@ int32_t checkDemoSettings(std::string& message);
 // Why game.ini's SAVEDEMO file may not be recorded into: it is not a plain file name in
 // the world folder (a '/', "..", an absolute path). Empty when it may, or SAVEDEMO is not 1.
 std::string worldRecordingRefusal();
-// Opens demoPath into demoFile: for playback (PLAYDEMO 1, "rb", an existing regular
+// Opens demoPath as the demo file: for playback (PLAYDEMO 1, "rb", an existing regular
 // file) or recording (SAVEDEMO 1: a new file beside the target, which must be missing
 // or a regular file, never a symbolic link; the target is untouched). Nothing to do for
 // other settings. Returns 0, or inputFailure with `message` naming the file and why;
@@ -133,6 +134,12 @@ bool demoPlaybackEnded();
 // end of a played demo, a failed read or write); empty when none. Also written to
 // standard error when it happens.
 const std::string& demoWarning();
+// Plays the records of an open stream in place of the file openDemo would open (tests
+// and benchmarks). The stream is closed with the demo file (closeDemo, resetDemo)
+// unless handed back first with playDemoStream(nullptr).
+void playDemoStream(std::FILE* file);
+// true while a demo file is open for playback (opened or handed over).
+bool demoFileOpen();
 
 // Back to program start (tests): devices released, keys and mouse motion zero, camera
 // at its start values, both switches 1, the portal map off, demo state cleared. Leaves the settings alone.

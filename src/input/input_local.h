@@ -15,5 +15,6 @@ bool readDemoRecord(DemoRecord& record);
 void writeDemoRecord(const DemoRecord& record);
 
 // angle - 4 * motion, the turn of one control step, held inside the int32 range so a
-// wild mouse reading cannot overflow (wrapYaw and clampPitch then bring it home).
+// wild mouse reading cannot overflow (wrapYaw and clampPitch then bring it home). With
+// the demo records, which carry the motion; the live control step turns by it too.
 int32_t turnAngle(int32_t angle, int32_t motion);

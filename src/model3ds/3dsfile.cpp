@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "model3ds/3dserr.h"
-#include "platform/regular_file.h"  // Required for: openRegularStream
+#include "files/regular_file.h"  // Required for: openRegularStream
 
 namespace {
 

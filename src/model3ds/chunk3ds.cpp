@@ -2,7 +2,6 @@
 #include "model3ds/chunk3ds.h"
 
 #include "model3ds/3dserr.h"
-#include "model3ds/dbase3ds.h"  // Required for: the lists a new tree replaces, the keyframe step
 #include "model3ds/reader3ds.h"
 
 namespace {
@@ -191,55 +190,39 @@ bool readSubChunks(ChunkNode3ds* chunk, bool extended, int depth) {
 }
 
 // Reads the root header at offset 0 into a fresh top chunk.
-bool readRoot(file3ds* file, ChunkDatabase3ds* db) {
-    db->topchunk = new ChunkNode3ds;
-    db->topchunk->readIndex = file->index;
+bool readRoot(file3ds* file, ChunkNode3ds** top) {
+    *top = new ChunkNode3ds;
+    (*top)->readIndex = file->index;
     SetContext3ds(file);
     FileReader3ds in;
     in.file = file;
     in.end = UINT64_MAX;  // the root is bounded by the file alone
-    db->topchunk->id = in.u16();
-    db->topchunk->length = in.u32();
-    if (in.ok && isRootId(db->topchunk->id) && db->topchunk->length < 6)
-        in.fail(ERR_INVALID_CHUNK, "root length " + std::to_string(db->topchunk->length) + " is below 6");
+    (*top)->id = in.u16();
+    (*top)->length = in.u32();
+    if (in.ok && isRootId((*top)->id) && (*top)->length < 6)
+        in.fail(ERR_INVALID_CHUNK, "root length " + std::to_string((*top)->length) + " is below 6");
     return in.ok;
 }
 
 }  // namespace
 
-void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db) {
-    if (!file || !db) {
-        RecordError3ds(ERR_INVALID_ARG, "LoadDatabase3ds: missing file or database");
-        return;
-    }
-    if (!(file->mode & kModeRead3ds))
-        return;  // a file opened only for writing has nothing to read
-    // The lists point into the old tree: they go with it and are rebuilt on next use.
-    ReleaseNameLists3ds(db);
-    FreeChunkTree3ds(&db->topchunk);
+bool ReadChunkTree3ds(file3ds* file, ChunkNode3ds** top, bool& model) {
+    model = false;
     if (file->sizeOnDisk > kMaxModelFileBytes3ds) {
         RecordError3ds(ERR_NO_MEM, file->name + ": the file has " + std::to_string(file->sizeOnDisk) +
                                        " bytes; model files of at most " +
                                        std::to_string(kMaxModelFileBytes3ds >> 20) + " MiB are read");
-        RecordError3ds(ERR_CREATING_DATABASE, file->name);
-        return;
+        return false;
     }
     treeBudget = TreeBudget{0, MaxChunkNodes3ds(file->sizeOnDisk)};
     bool ok = false;
-    GuardMemory3ds([&] { ok = readRoot(file, db) && !ErrorStop3ds(); });
-    if (!ok) {
-        RecordError3ds(ERR_CREATING_DATABASE, file->name);
-        return;
-    }
-    if (!isRootId(db->topchunk->id))
-        return;  // not a model file: a lone root, and nothing for the getters to find
-    GuardMemory3ds([&] { ok = readSubChunks(db->topchunk, false, 1) && !ErrorStop3ds(); });
-    if (ok) {
-        NameKeyframeParents3ds(db);
-        ok = !ErrorStop3ds();
-    }
-    if (!ok)
-        RecordError3ds(ERR_CREATING_DATABASE, file->name);
+    GuardMemory3ds([&] { ok = readRoot(file, top) && !ErrorStop3ds(); });
+    if (!ok) return false;
+    if (!isRootId((*top)->id))
+        return true;  // not a model file: a lone root, and nothing for the getters to find
+    model = true;
+    GuardMemory3ds([&] { ok = readSubChunks(*top, false, 1) && !ErrorStop3ds(); });
+    return ok;
 }
 
 void FindNextChunk3ds(ChunkNode3ds* first, uint32_t id, ChunkNode3ds** out) {

@@ -150,25 +150,12 @@ constexpr uint64_t MaxChunkNodes3ds(uint64_t fileSize) {
     return (kChunkTreeBytesPerFileByte3ds * fileSize + kChunkTreeAllowance3ds) / kChunkNodeCost3ds;
 }
 
-struct ChunkNameList3ds;  // the database's name lists; defined with the database
-
-// One model file in memory: the tree plus name lists over it (built by the database
-// module on first use).
-struct ChunkDatabase3ds {
-    ChunkNode3ds* topchunk = nullptr;
-    uint8_t objectListDirty = 1;
-    uint8_t materialListDirty = 1;
-    uint8_t nodeListDirty = 1;
-    ChunkNameList3ds* objectList = nullptr;
-    ChunkNameList3ds* materialList = nullptr;
-    ChunkNameList3ds* nodeList = nullptr;
-};
-
-// Reads the file's chunk headers into db->topchunk (any earlier tree is freed first).
-// A root other than a scene, project or material library stays a lone root without
-// error. A failure leaves ERR_READING_DATABASE once per level it passed through and
-// then ERR_CREATING_DATABASE; the chunks read so far stay in the tree.
-void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db);
+// Reads the file's chunk headers into a new tree at *top, which must be empty, within
+// the tree budget of the file's size. A root other than a scene, project or material
+// library stays a lone root without error, and `model` is false. A failure leaves
+// ERR_READING_DATABASE once per level it passed through (ERR_NO_MEM for a file over
+// the size limit) and returns false; the chunks read so far stay in the tree.
+bool ReadChunkTree3ds(file3ds* file, ChunkNode3ds** top, bool& model);
 
 // The first chunk with `id` in the sibling chain starting at `first` itself.
 void FindNextChunk3ds(ChunkNode3ds* first, uint32_t id, ChunkNode3ds** out);

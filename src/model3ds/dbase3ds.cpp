@@ -85,6 +85,27 @@ void ResetDatabase3ds(ChunkDatabase3ds** db) {
     });
 }
 
+void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db) {
+    if (!file || !db) {
+        RecordError3ds(ERR_INVALID_ARG, "LoadDatabase3ds: missing file or database");
+        return;
+    }
+    if (!(file->mode & kModeRead3ds))
+        return;  // a file opened only for writing has nothing to read
+    // The lists point into the old tree: they go with it and are rebuilt on next use.
+    ReleaseNameLists3ds(db);
+    FreeChunkTree3ds(&db->topchunk);
+    bool model = false;
+    bool ok = ReadChunkTree3ds(file, &db->topchunk, model);
+    if (ok && !model) return;
+    if (ok) {
+        NameKeyframeParents3ds(db);
+        ok = !ErrorStop3ds();
+    }
+    if (!ok)
+        RecordError3ds(ERR_CREATING_DATABASE, file->name);
+}
+
 void ReleaseNameLists3ds(ChunkDatabase3ds* db) {
     if (!db)
         return;

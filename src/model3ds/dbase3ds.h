@@ -16,6 +16,25 @@
 
 #include <unordered_map>
 
+struct ChunkNameList3ds;  // the name lists, below
+
+// One model file in memory: the tree plus name lists over it (built on first use).
+struct ChunkDatabase3ds {
+    ChunkNode3ds* topchunk = nullptr;
+    uint8_t objectListDirty = 1;
+    uint8_t materialListDirty = 1;
+    uint8_t nodeListDirty = 1;
+    ChunkNameList3ds* objectList = nullptr;
+    ChunkNameList3ds* materialList = nullptr;
+    ChunkNameList3ds* nodeList = nullptr;
+};
+
+// Reads the file's chunk headers into db->topchunk (any earlier tree is freed first).
+// A root other than a scene, project or material library stays a lone root without
+// error. A failure leaves ERR_READING_DATABASE once per level it passed through and
+// then ERR_CREATING_DATABASE; the chunks read so far stay in the tree.
+void LoadDatabase3ds(file3ds* file, ChunkDatabase3ds* db);
+
 // --- Name lists over the tree (owned by the database) ----------------------------------
 
 struct ChunkListEntry3ds {

@@ -10,7 +10,7 @@
 
 #include "platform/icon.h"  // Required for: the window's icon
 
-#include "platform/regular_file.h"  // Required for: printable
+#include "files/regular_file.h"  // Required for: printable
 
 namespace platform {
 
@@ -282,13 +282,23 @@ PixelFormatInfo describePixelFormat(Window* window) {
     return info;
 }
 
+namespace {
+Window* contextWindow = nullptr;  // set and cleared by makeContextCurrent and deleteContext
+}  // namespace
+
 bool makeContextCurrent(Window* window) {
+    contextWindow = nullptr;
     if (!window) return SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
-    return SDL_GL_MakeCurrent(window->sdl, window->context) == 0;
+    const bool made = SDL_GL_MakeCurrent(window->sdl, window->context) == 0;
+    if (made) contextWindow = window;
+    return made;
 }
+
+Window* currentWindow() { return contextWindow; }
 
 void deleteContext(Window* window) {
     if (!window || !window->context) return;
+    if (contextWindow == window) contextWindow = nullptr;
     if (SDL_GL_GetCurrentContext() == window->context) SDL_GL_MakeCurrent(window->sdl, nullptr);
     SDL_GL_DeleteContext(window->context);
     window->context = nullptr;

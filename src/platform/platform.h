@@ -94,7 +94,11 @@ PixelFormatInfo describePixelFormat(Window* window);
 bool makeContextCurrent(Window* window);
 void deleteContext(Window* window);
 bool hasContext(Window* window);
-void swapBuffers(Window* window);
+void swapBuffers(Window* window);  // nothing for null
+// The window whose context makeContextCurrent made current; null after
+// makeContextCurrent(nullptr), or once that context is deleted. The frame loop
+// presents to it.
+Window* currentWindow();
 // 1 waits for the vertical retrace, 0 does not.
 void setSwapInterval(int interval);
 void drawableSize(Window* window, int& width, int& height);

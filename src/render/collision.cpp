@@ -134,17 +134,17 @@ bool crossPassages(float fromX, float fromZ) {
     for (int32_t k = 0; k < cell.portalCount && k < maxPortalsPerCell; ++k) {
         const int32_t neighbour = cell.portalNeighbour[k];
         if (neighbour < 0 || neighbour >= cellCount || !isPassage(cell, k)) continue;
-        const float x0 = cell.portalCornerX[0][k] * at.scaleX + at.offsetX;
-        const float z0 = cell.portalCornerZ[0][k] * at.scaleZ + at.offsetZ;
-        const float x3 = cell.portalCornerX[3][k] * at.scaleX + at.offsetX;
-        const float z3 = cell.portalCornerZ[3][k] * at.scaleZ + at.offsetZ;
+        const float x0 = placedX(at, cell.portalCornerX[0][k]);
+        const float z0 = placedZ(at, cell.portalCornerZ[0][k]);
+        const float x3 = placedX(at, cell.portalCornerX[3][k]);
+        const float z3 = placedZ(at, cell.portalCornerZ[3][k]);
         float bottom = cell.portalCornerY[0][k], top = bottom;
         for (int v = 1; v < 4; ++v) {
             bottom = std::fmin(bottom, cell.portalCornerY[v][k]);
             top = std::fmax(top, cell.portalCornerY[v][k]);
         }
-        bottom = bottom * at.scaleY + at.offsetY;
-        top = top * at.scaleY + at.offsetY;
+        bottom = placedY(at, bottom);
+        top = placedY(at, top);
         if (camera.posY < bottom || camera.posY > top) continue;
         const int inside = insideSide(cell, x0, z0, x3, z3, fromX, fromZ);
         if (!stepCrossesOpening(fromX, fromZ, camera.posX, camera.posZ, x0, z0, x3, z3, inside)) continue;
@@ -196,9 +196,9 @@ bool withinOpening(const StencilPortal& entry, float x, float y, float z, double
     const CellPlacement* placement = entry.cell >= 0 && entry.cell < cellCount ? &cells[entry.cell].placement : nullptr;
     double p[4][3];
     for (int v = 0; v < 4; ++v) {
-        p[v][0] = placement ? entry.cornerX[v] * placement->scaleX + placement->offsetX : entry.cornerX[v];
-        p[v][1] = placement ? entry.cornerY[v] * placement->scaleY + placement->offsetY : entry.cornerY[v];
-        p[v][2] = placement ? entry.cornerZ[v] * placement->scaleZ + placement->offsetZ : entry.cornerZ[v];
+        p[v][0] = placement ? placedX(*placement, entry.cornerX[v]) : entry.cornerX[v];
+        p[v][1] = placement ? placedY(*placement, entry.cornerY[v]) : entry.cornerY[v];
+        p[v][2] = placement ? placedZ(*placement, entry.cornerZ[v]) : entry.cornerZ[v];
     }
     const auto sub = [](const double* a, const double* b, double* out) {
         for (int i = 0; i < 3; ++i) out[i] = a[i] - b[i];

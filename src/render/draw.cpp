@@ -9,19 +9,10 @@
 
 namespace {
 
-const CellPlacement& identityPlacement() {
-    static const CellPlacement identity = [] {
-        CellPlacement p;
-        p.scaleX = p.scaleY = p.scaleZ = 1.0f;
-        return p;
-    }();
-    return identity;
-}
-
 // The placement of cell `index`, or the identity for an index that names no cell (an
 // object placed before any cell).
 const CellPlacement& placementOf(int32_t index) {
-    return index >= 0 && index < cellCount ? cells[index].placement : identityPlacement();
+    return index >= 0 && index < cellCount ? cells[index].placement : identityPlacement;
 }
 
 // A quarter degree each time the object is drawn; past 360 it starts again at 0.1.
@@ -35,8 +26,8 @@ void drawQuad(const StencilPortal& entry) {
     static const int order[6] = {0, 1, 2, 0, 2, 3};
     glBegin(GL_TRIANGLES);
     for (int v : order)
-        glVertex3f(entry.cornerX[v] * p.scaleX + p.offsetX, entry.cornerY[v] * p.scaleY + p.offsetY,
-                   entry.cornerZ[v] * p.scaleZ + p.offsetZ);
+        glVertex3f(placedX(p, entry.cornerX[v]), placedY(p, entry.cornerY[v]),
+                   placedZ(p, entry.cornerZ[v]));
     glEnd();
 }
 
@@ -67,9 +58,9 @@ ScreenRect openingRect(const StencilPortal& entry, const ScreenTransform& t) {
     const CellPlacement& p = placementOf(entry.cell);
     float x[4], y[4], z[4];
     for (int v = 0; v < 4; ++v) {
-        x[v] = entry.cornerX[v] * p.scaleX + p.offsetX;
-        y[v] = entry.cornerY[v] * p.scaleY + p.offsetY;
-        z[v] = entry.cornerZ[v] * p.scaleZ + p.offsetZ;
+        x[v] = placedX(p, entry.cornerX[v]);
+        y[v] = placedY(p, entry.cornerY[v]);
+        z[v] = placedZ(p, entry.cornerZ[v]);
     }
     return quadScreenRect(x, y, z, t.modelview, t.projection, t.viewport);
 }
@@ -236,8 +227,8 @@ void drawPlacedObject(PlacedObject& object) {
     // The position is a point of its cell, placed as the cell's wall corners are (scale,
     // then offset), so a model stays where it stands in a miniature of its room; the
     // scale then applies to the model as well.
-    glTranslatef(object.x * cell.scaleX + cell.offsetX, object.y * cell.scaleY + cell.offsetY,
-                 object.z * cell.scaleZ + cell.offsetZ);
+    glTranslatef(placedX(cell, object.x), placedY(cell, object.y),
+                 placedZ(cell, object.z));
     const float angleX = float(object.rotateX) + cell.rotateX;
     const float angleY = float(object.rotateY) + cell.rotateY;
     const float angleZ = float(object.rotateZ) + cell.rotateZ;

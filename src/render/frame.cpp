@@ -14,7 +14,7 @@
 #include "platform/platform.h"  // Required for: milliseconds, swapBuffers, postQuitMessage
 #include "platform/text.h"      // Required for: drawStatusText
 #include "render/local.h"
-#include "world/settings.h"     // Required for: DIRECTX, PLAYDEMO, mainWindow
+#include "world/settings.h"     // Required for: DIRECTX, PLAYDEMO
 
 namespace {
 
@@ -188,7 +188,7 @@ void drawFrame(int& frame, uint32_t batchStart) {
     drawStatusLines(frame, fps);
     drawOverlayLines();
     if (keepLastFrame || (frameLimit > 0 && framesDrawn + 1 >= frameLimit)) keepFrame();
-    if (mainWindow) platform::swapBuffers(mainWindow);
+    platform::swapBuffers(platform::currentWindow());
     ++framesDrawn;
 }
 

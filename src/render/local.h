@@ -31,3 +31,23 @@ extern TriangleBatch hittableBatch;
 // Forgets the last walk (its visits, listed marks and stencil bookkeeping): the next walk
 // clears every wall mark.
 void forgetWalk();
+
+// --- The traversal's scratch state (rebuilt by every walk) --------------------------
+
+// One cell the walk entered and the wall polygons it marked there: entries firstMarked ..
+// firstMarked + markedCount - 1 of markedPolygons, ascending, all marked `mark` (1, or
+// 101 + the stencil entry it is seen through).
+struct CellVisit {
+    int32_t cell = 0;
+    int32_t mark = 0;
+    int32_t firstMarked = 0;
+    int32_t markedCount = 0;
+};
+// What the last walk reached, so that clearing its marks and building the lists cost in
+// proportion to it rather than to the world. Rebuilt by computeVisibleSet; kept, like
+// the marks, while portal culling is off.
+extern std::vector<CellVisit> cellVisits;    // in order of entry
+extern std::vector<int32_t> markedPolygons;  // every wall polygon the walk marked non-zero
+// cellVisits indices ordered by mark, then by cell index. A cell's polygons follow those
+// of lower-numbered cells in wallPolygons, so within one mark this is array order.
+extern std::vector<int32_t> visitOrder;

@@ -52,24 +52,6 @@ extern int32_t stencilPortalCount;
 // distance): every portal is tested against it as well as against its own wedge.
 extern float viewRightX, viewLeftX, viewRightZ, viewLeftZ;
 
-// One cell the walk entered and the wall polygons it marked there: entries firstMarked ..
-// firstMarked + markedCount - 1 of markedPolygons, ascending, all marked `mark` (1, or
-// 101 + the stencil entry it is seen through).
-struct CellVisit {
-    int32_t cell = 0;
-    int32_t mark = 0;
-    int32_t firstMarked = 0;
-    int32_t markedCount = 0;
-};
-// What the last walk reached, so that clearing its marks and building the lists cost in
-// proportion to it rather than to the world. Rebuilt by computeVisibleSet; kept, like
-// the marks, while portal culling is off.
-extern std::vector<CellVisit> cellVisits;    // in order of entry
-extern std::vector<int32_t> markedPolygons;  // every wall polygon the walk marked non-zero
-// cellVisits indices ordered by mark, then by cell index. A cell's polygons follow those
-// of lower-numbered cells in wallPolygons, so within one mark this is array order.
-extern std::vector<int32_t> visitOrder;
-
 // --- Traversal (GL-free) ---------------------------------------------------------
 
 // Sign (+1, 0, -1) of (x3 - x1)(z2 - z1) - (x2 - x1)(z3 - z1), formed by the rule of
@@ -90,9 +72,6 @@ WedgeEdges portalWedge(float p0x, float p0z, float p3x, float p3z, float eyeX, f
 void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float leftZ,
                   int relative, int throughStencil);
 
-// The cell whose box holds (x, z) in X and Z, bounds included, highest index winning; -1.
-int32_t findCurrentCell(float x, float z);
-
 // The cell the current-cell rule gives an eye at (x, z): the cell a passage carried the eye
 // into while its box holds the point, else findCurrentCell.
 int32_t cellOfEye(float x, float z);
@@ -106,6 +85,8 @@ void carryIntoCell(int32_t cell);
 // Only the walk writes wall marks: the next walk clears just the ones it listed (every
 // mark, the first time and whenever the tables have changed).
 void computeVisibleSet();
+// How many wall polygons the last walk marked (the benchmark's measure of a walk).
+int32_t markedWallCount();
 
 // Appends, in array order, every wall polygon the last walk marked `mark` and that still
 // carries it, each placed with `placement`, or with its own cell's placement when null.

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/regular_file.h"  // Required for: openRegularStream
+#include "files/regular_file.h"  // Required for: openRegularStream
 #include "render/local.h"
 
 namespace {

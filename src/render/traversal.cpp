@@ -22,6 +22,8 @@ std::vector<CellVisit> cellVisits;
 std::vector<int32_t> markedPolygons;
 std::vector<int32_t> visitOrder;
 
+int32_t markedWallCount() { return int32_t(markedPolygons.size()); }
+
 namespace {
 
 struct Point2 {
@@ -65,7 +67,7 @@ Point2 relativeToWorld(float lateral, float forward) {
 }
 
 Point2 localToWorld(const CellPlacement& placement, float x, float z) {
-    return Point2{x * placement.scaleX + placement.offsetX, z * placement.scaleZ + placement.offsetZ};
+    return Point2{placedX(placement, x), placedZ(placement, z)};
 }
 
 // A wedge from the eye through its left and right edge points, in world coordinates.
@@ -283,30 +285,12 @@ void traverseCell(int32_t cell, float rightX, float leftX, float rightZ, float l
         followPortal(cell, k, wedge, throughStencil);
 }
 
-int32_t findCurrentCell(float x, float z) {
-    int32_t found = -1;
-    for (int32_t c = 0; c < cellCount; ++c) {
-        const Cell& cell = cells[c];
-        const bool insideX = std::fabs(cell.boxX1 - cell.boxX2) >=
-                             std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x);
-        const bool insideZ = std::fabs(cell.boxZ1 - cell.boxZ2) >=
-                             std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-        if (insideX && insideZ) found = c;
-    }
-    return found;
-}
-
 namespace {
-
-bool boxHolds(const Cell& cell, float x, float z) {
-    return std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x) &&
-           std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-}
 
 // Overlapping boxes are what a passage makes possible: the cell walked into wins while
 // the eye stays in its box.
 int32_t eyeCell() {
-    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], camera.posX, camera.posZ))
+    if (carriedCell >= 0 && carriedCell < cellCount && cellBoxHolds(cells[carriedCell], camera.posX, camera.posZ))
         return carriedCell;
     carriedCell = -1;
     return findCurrentCell(camera.posX, camera.posZ);
@@ -315,7 +299,7 @@ int32_t eyeCell() {
 }  // namespace
 
 int32_t cellOfEye(float x, float z) {
-    if (carriedCell >= 0 && carriedCell < cellCount && boxHolds(cells[carriedCell], x, z)) return carriedCell;
+    if (carriedCell >= 0 && carriedCell < cellCount && cellBoxHolds(cells[carriedCell], x, z)) return carriedCell;
     return findCurrentCell(x, z);
 }
 

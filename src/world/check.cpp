@@ -42,7 +42,8 @@ Vec3 portalCorner(const Cell& cell, int k, int v) {
     return {cell.portalCornerX[v][k], cell.portalCornerY[v][k], cell.portalCornerZ[v][k]};
 }
 
-bool identityPlacement(const Cell& cell, int k) {
+// Portal k shows its neighbour where the map puts it: no offset, no turn, scale 1.
+bool portalLeavesInPlace(const Cell& cell, int k) {
     for (int axis = 0; axis < 3; ++axis) {
         if (cell.portalPlacement[axis][placementOffset][k] != 0.0f ||
             cell.portalPlacement[axis][placementRotate][k] != 0.0f ||
@@ -243,7 +244,7 @@ void checkPassage(Report& report, int32_t c, int k, int32_t n) {
     const double dz = cell.portalPlacement[axisZ][placementOffset][k];
     const double landX = (double(cell.portalCornerX[0][k]) + cell.portalCornerX[3][k]) / 2 - dx;
     const double landZ = (double(cell.portalCornerZ[0][k]) + cell.portalCornerZ[3][k]) / 2 - dz;
-    if (cellHolding(float(landX), float(landZ)) < 0) {
+    if (findCurrentCell(float(landX), float(landZ)) < 0) {
         report.add(report.portalLine(c, k), Severity::error,
                    "passage " + portalName(c, k) + ": it carries the eye to (" + number(landX) + ", " +
                        number(landZ) + "), outside every cell's box");
@@ -286,7 +287,7 @@ void checkPortal(Report& report, int32_t c, int k) {
         return;
     }
     if (n >= 0 && n < cellCount && isPassage(cell, k)) checkPassage(report, c, k, n);
-    if (n < 0 || n >= cellCount || !identityPlacement(cell, k) || !finiteBox(cells[n])) return;
+    if (n < 0 || n >= cellCount || !portalLeavesInPlace(cell, k) || !finiteBox(cells[n])) return;
     if (cell.portalKind[k] != 1 && !openingTouchesBox(cell, k, boxOf(cells[n]))) {
         report.add(report.portalLine(c, k), Severity::error,
                    "plain " + portalName(c, k) + ": its opening does not touch the box of cell " +
@@ -561,21 +562,9 @@ void checkStrays(Report& report) {
 
 }  // namespace
 
-int32_t cellHolding(float x, float z) {
-    int32_t found = -1;
-    for (int32_t c = 0; c < cellCount; ++c) {
-        const Cell& cell = cells[c];
-        // The renderer's test, in single precision: within the X and Z ranges, bounds included.
-        const bool insideX = std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x);
-        const bool insideZ = std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
-        if (insideX && insideZ) found = c;
-    }
-    return found;
-}
-
 std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings& settings) {
     Report report{lines, {}};
-    const int32_t start = cellHolding(settings.startX, settings.startZ);
+    const int32_t start = findCurrentCell(settings.startX, settings.startZ);
     if (start < 0) {
         report.add(0, Severity::error,
                    "the start point (" + number(settings.startX) + ", " + number(settings.startZ) +

@@ -45,10 +45,6 @@ struct CheckSettings {
 // within a line). `lines` is what loadMap filled for the tables.
 std::vector<WorldProblem> checkWorld(const MapLines& lines, const CheckSettings& settings);
 
-// The cell whose box holds (x, z) in X and Z, bounds included, the highest index winning
-// (the renderer's current-cell rule); -1 when none.
-int32_t cellHolding(float x, float z);
-
 // Stable sort by line, so problems without a line come first and each record's
 // problems keep their order.
 void sortProblems(std::vector<WorldProblem>& problems);

@@ -8,8 +8,7 @@
 #include "image/bitmap.h"        // Required for: loadBitmap, bitmapErrorSink
 #include "model3ds/model3ds.h"   // Required for: the toolkit's files, database and error list
 #include "world/foreign_model.h"  // Required for: naming an OBJ or glTF file given as a model
-#include "world/model.h"         // Required for: findCorruptFace, as the model builder checks faces
-#include "world/model_reading.h"  // Required for: ModelReading
+#include "world/model_reading.h"  // Required for: walkModel, the model builder's walk
 #include "world/world.h"         // Required for: the texture table, findOrAddTexture, modelCount
 
 namespace {
@@ -60,24 +59,6 @@ std::string toolkitMessages() {
     return text;
 }
 
-// The textured groups of the fetched mesh; false at the first error.
-bool probeMesh(ModelReading& reading, ModelProbe& probe) {
-    const MeshRecord3ds& mesh = *reading.mesh;
-    for (const MaterialGroup3ds& group : mesh.materialGroups) {
-        FreeMaterial3ds(&reading.material);
-        FetchMaterial3ds(reading.database, group.name.c_str(), &reading.material);
-        if (errorPending3ds) return false;
-        if (!reading.material || reading.material->textureMap.fileName.empty()) continue;
-        const std::string fault = findCorruptFace(mesh, group);
-        if (!fault.empty()) {
-            probe.error = "corrupt mesh \"" + mesh.name + "\": " + fault;
-            return false;
-        }
-        probe.textureMaps.push_back(reading.material->textureMap.fileName);
-    }
-    return true;
-}
-
 // A 3D Studio file starts with the chunk id of a scene (0x4D4D) or a project (0xC23D),
 // low byte first. Anything else reads as an empty database and draws nothing.
 bool startsAs3dsFile(const char* fileName) {
@@ -90,32 +71,30 @@ bool startsAs3dsFile(const char* fileName) {
     return got == 2 && (chunk == 0x4D4D || chunk == 0xC23D);
 }
 
+// The model builder's walk, stopping at the first error: the texture maps of the
+// textured groups, or why the model would fail or draw nothing.
 void readModel(const char* fileName, ModelProbe& probe) {
     const ForeignModel foreign = recogniseForeignModelFile(fileName);
     if (foreign.format) {
         probe.error = foreignModelMessage(fileName, foreign);
         return;
     }
-    ModelReading reading;
-    reading.file = OpenModelFile3ds(fileName, "rb");
-    if (errorPending3ds) return;
-    ResetDatabase3ds(&reading.database);
-    if (errorPending3ds) return;
-    LoadDatabase3ds(reading.file, reading.database);
-    if (errorPending3ds) return;
-    ListMeshNames3ds(reading.database, &reading.meshNames);
-    if (errorPending3ds) return;
-    if (!reading.meshNames || reading.meshNames->count == 0) {
+    ModelVisitor visitor;
+    visitor.toolkitStep = [] { return !errorPending3ds; };
+    visitor.listed = [fileName, &probe](const NameArray3ds* names) {
+        if (names && names->count > 0) return true;
         probe.error = startsAs3dsFile(fileName) ? "it holds no mesh, so the engine would draw nothing"
                                                 : "it is no 3D Studio file (it does not start with a scene chunk), so "
                                                   "the engine would draw nothing";
-        return;
-    }
-    for (uint32_t i = 0; i < reading.meshNames->count; ++i) {
-        FetchMeshByIndex3ds(reading.database, i, &reading.mesh);
-        if (errorPending3ds) return;
-        if (reading.mesh && !probeMesh(reading, probe)) return;
-    }
+        return false;
+    };
+    visitor.corrupt = [&probe](const MeshRecord3ds& mesh, const std::string& fault) {
+        probe.error = "corrupt mesh \"" + mesh.name + "\": " + fault;
+    };
+    visitor.texturedGroup = [&probe](const MeshRecord3ds&, const MaterialGroup3ds&, const MaterialRecord3ds& material) {
+        probe.textureMaps.push_back(material.textureMap.fileName);
+    };
+    walkModel(fileName, visitor);
 }
 
 // A texture the map or a model names, through the bitmap loader; a failure is noted on

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/regular_file.h"  // Required for: openRegularStream
+#include "files/regular_file.h"  // Required for: openRegularStream
 
 namespace {
 

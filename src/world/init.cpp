@@ -8,18 +8,10 @@
 
 #include "image/bitmap.h"        // Required for: loadBitmap, the texture resolver
 #include "image/resample.h"      // Required for: power-of-two texture sides
-#include "input/input.h"         // Required for: resetCamera
-#include "platform/platform.h"   // Required for: showErrorBox
-#include "platform/text.h"       // Required for: closeStatusFont
 #include "world/map.h"           // Required for: loadMap
 #include "world/model.h"         // Required for: buildModel
 
 namespace {
-
-void identityPlacement(CellPlacement& placement) {
-    placement = CellPlacement{};
-    placement.scaleX = placement.scaleY = placement.scaleZ = 1.0f;
-}
 
 // Power-of-two sides nearest the image's, within what the driver takes. GLU would pick
 // the same, but its own rescaling drops the top row when only the width changes, so
@@ -106,9 +98,9 @@ void appendTriangle(TriangleBatch& batch, int32_t index, const CellPlacement* pl
     batch.polygon.push_back(index);
     for (int k = 0; k < 3; ++k) {
         if (placement) {
-            batch.position.push_back(polygon.x[k] * placement->scaleX + placement->offsetX);
-            batch.position.push_back(polygon.y[k] * placement->scaleY + placement->offsetY);
-            batch.position.push_back(polygon.z[k] * placement->scaleZ + placement->offsetZ);
+            batch.position.push_back(placedX(*placement, polygon.x[k]));
+            batch.position.push_back(placedY(*placement, polygon.y[k]));
+            batch.position.push_back(placedZ(*placement, polygon.z[k]));
         } else {
             batch.position.push_back(polygon.x[k]);
             batch.position.push_back(polygon.y[k]);
@@ -233,9 +225,8 @@ int32_t portallessPolygonCount() {
 
 // --- Start-up and release -------------------------------------------------------------------
 
-int initWorldFrom(const char* mapFile) {
+int initWorldFrom(const char* mapFile, std::string* message) {
     buildTrigTables();
-    resetCamera();
     glSelectBuffer(selectBufferSize, selectBuffer);
     placedObjectCount = 0;
     modelCount = 0;
@@ -245,14 +236,14 @@ int initWorldFrom(const char* mapFile) {
     resolvers.buildModel = buildModel;
     std::string error;
     if (!loadMap(mapFile, resolvers, error)) {
-        platform::showErrorBox(error);
+        if (message) *message = error;
         return -1;
     }
     // Every cell starts where the map puts it: the eye may start in (or walk across box
     // edges into) a cell no traversal has placed yet, and a zero scale would collapse its
     // walls to a point, so nothing would be drawn or stop the eye. The traversal
     // overwrites placements as before.
-    for (int32_t i = 0; i < cellCount; ++i) identityPlacement(cells[i].placement);
+    for (int32_t i = 0; i < cellCount; ++i) cells[i].placement = identityPlacement;
     uploadTextures();
     compileWorldList();
     compilePortallessList();
@@ -260,7 +251,7 @@ int initWorldFrom(const char* mapFile) {
     return 0;
 }
 
-int initWorld() { return initWorldFrom("map.m"); }
+int initWorld(std::string& message) { return initWorldFrom("map.m", &message); }
 
 void releaseWorld() {
     if (textureCount > 0) glDeleteTextures(textureCount, textureNames);
@@ -272,5 +263,4 @@ void releaseWorld() {
     wallPolygons.clear();
     wallPolygons.shrink_to_fit();
     polygonCount = 0;
-    platform::closeStatusFont();
 }

@@ -1,11 +1,11 @@
-// World start-up and release: the trig tables, the camera's start, the selection
-// buffer, the map, one GL texture per texture entry and the world display list.
+// World start-up and release: the trig tables, the selection buffer, the map, one GL texture per texture entry and the world display list.
 // Also the triangle batches every wall drawing goes through: wall polygons placed and
 // grouped into runs of one texture (GL-free), then sent with one glBegin per run.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "image/bitmap.h"  // Required for: ImageRecord of the placeholder texture
@@ -13,18 +13,19 @@
 
 constexpr uint32_t worldList = 2;  // display list id of the visible walls
 
-// Runs once with the GL context current: builds the trig tables, resets the camera,
-// registers the selection buffer, loads map.m (textures through the bitmap loader,
-// models through the model builder), gives cell 0 its identity placement, uploads the
-// textures and compiles the world list. 0 on success; -1 when the map failed, after
-// showing the loader's message in the "Error" box.
-int initWorld();
+// Runs once with the GL context current: builds the trig tables, registers the
+// selection buffer, loads map.m (textures through the bitmap loader, models through the
+// model builder), gives every cell the placement the map gives it, uploads the textures
+// and compiles the world list. 0 on success; -1 when the map failed, with the loader's
+// message (file and line) in `message` for the caller to show. The camera is the
+// caller's: the application puts it at the start point first.
+int initWorld(std::string& message);
 // With the context still current: deletes the textures, the world list and the models'
-// lists, frees the polygon array and closes the status-line font.
+// lists and frees the polygon array.
 void releaseWorld();
 
-// The same start-up with the map file named (tests).
-int initWorldFrom(const char* mapFile);
+// The same start-up with the map file named (tests); the message is dropped when null.
+int initWorldFrom(const char* mapFile, std::string* message = nullptr);
 
 // --- Textures -------------------------------------------------------------------------
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "image/huge_pages.h"        // Required for: adviseHugePages
-#include "platform/regular_file.h"  // Required for: openRegularFile
+#include "files/huge_pages.h"        // Required for: adviseHugePages
+#include "files/mapped_file.h"   // Required for: MappedFile
 #include "world/world.h"
 
-#include <sys/mman.h>  // Required for: mmap, madvise
+#include <sys/mman.h>  // Required for: madvise
 
 namespace {
 
@@ -287,41 +287,6 @@ void populateAhead(LoadState& state) {
     }
 }
 
-// The map file mapped read-only for the length of the load. Pages are read as the
-// parser reaches them: whatever follows the end tag is never touched, however large.
-struct MappedMap {
-    const char* bytes = nullptr;
-    size_t size = 0;
-    std::string reason;  // why the file cannot be read
-
-    explicit MappedMap(const char* fileName) {
-        const platform::OpenedFile file = platform::openRegularFile(fileName, platform::FileAccess::read);
-        if (!file.ok()) {
-            reason = file.reason;
-            return;
-        }
-        if (file.size == 0) {
-            bytes = "";
-            return;
-        }
-        void* mapped = mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE, file.handle.fd(), 0);
-        if (mapped == MAP_FAILED) {
-            reason = std::strerror(errno);
-            return;
-        }
-        // Read-ahead in large steps: the parser walks the file once, front to back.
-        madvise(mapped, size_t(file.size), MADV_SEQUENTIAL);
-        bytes = static_cast<const char*>(mapped);
-        size = size_t(file.size);
-    }
-    ~MappedMap() {
-        if (size > 0) munmap(const_cast<char*>(bytes), size);
-    }
-    MappedMap(const MappedMap&) = delete;
-    MappedMap& operator=(const MappedMap&) = delete;
-    bool ok() const { return bytes != nullptr; }
-};
-
 // The polygon array grows by doubling as records come, so its memory follows what was
 // parsed, never the file's size. Each new block is advised onto huge pages before
 // anything is copied into it: a fault per 4 KiB page would cost more than the parsing.
@@ -593,16 +558,19 @@ std::string mapEndProblem(const MapLines::End& end, int32_t& line) {
 
 bool loadMap(const char* fileName, const MapResolvers& resolvers, std::string& error, MapLines* lines) {
     if (lines) *lines = MapLines{};
-    const MappedMap file(fileName);
+    // Pages are read as the parser reaches them: whatever follows the end tag is never
+    // touched, however large.
+    const platform::MappedFile file(fileName, platform::MappedReading::frontToBack);
     if (!file.ok()) {
-        error = std::string("Cannot open the map file ") + fileName + ": " + file.reason;
+        error = std::string("Cannot open the map file ") + fileName + ": " + file.reason();
         return false;
     }
+    const char* bytes = reinterpret_cast<const char*>(file.data());
     LoadState state;
     state.reader.fileName = fileName;
-    state.reader.p = file.bytes;
-    state.reader.end = file.bytes + file.size;
-    state.populatedEnd = state.releasedEnd = file.bytes;
+    state.reader.p = bytes;
+    state.reader.end = bytes + file.size();
+    state.populatedEnd = state.releasedEnd = bytes;
     state.resolvers = &resolvers;
     state.lines = lines;
     state.reader.watchTags = lines != nullptr;

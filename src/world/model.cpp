@@ -10,7 +10,7 @@
 #include "image/bitmap.h"         // Required for: loadBitmap, the model's texture maps
 #include "model3ds/model3ds.h"    // Required for: the toolkit's operations and error list
 #include "world/foreign_model.h"   // Required for: naming an OBJ or glTF file given as a model
-#include "world/model_reading.h"   // Required for: ModelReading
+#include "world/model_reading.h"   // Required for: walkModel
 #include "world/world.h"          // Required for: the texture table, lastModelTexture
 
 namespace {
@@ -75,74 +75,30 @@ int32_t compileGroup(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
     return id;
 }
 
-// The groups of the mesh in `reading`, each compiled when its material has a texture
-// map. `result` and lastModelTexture follow the last list compiled.
-void compileMesh(const char* fileName, ModelReading& reading, int32_t& result) {
-    const MeshRecord3ds& mesh = *reading.mesh;
-    for (uint16_t j = 0; j < uint16_t(mesh.materialGroups.size()); ++j) {
-        const MaterialGroup3ds& group = mesh.materialGroups[j];
-        // A fresh record each time: a material the file does not define leaves none,
-        // rather than the previous group's.
-        FreeMaterial3ds(&reading.material);
-        FetchMaterial3ds(reading.database, group.name.c_str(), &reading.material);
-        checkToolkit(fileName);
-        if (!reading.material || reading.material->textureMap.fileName.empty()) continue;
-        const std::string fault = findCorruptFace(mesh, group);
-        if (!fault.empty()) endRun(fileName, "corrupt mesh \"" + mesh.name + "\": " + fault);
-        lastModelTexture = groupTexture(fileName, reading.material->textureMap.fileName);
-        result = compileGroup(mesh, group);
-    }
-}
-
 }  // namespace
-
-std::string findCorruptFace(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
-    const size_t vertices = mesh.vertices.size();
-    for (uint16_t index : group.faceIndices) {
-        if (index >= mesh.faces.size())
-            return "material group \"" + group.name + "\" names face " + std::to_string(index) + " of " +
-                   std::to_string(mesh.faces.size());
-        const Face3ds& face = mesh.faces[index];
-        for (uint16_t corner : {face.a, face.b, face.c})
-            if (corner >= vertices)
-                return "face " + std::to_string(index) + " names vertex " + std::to_string(corner) + " of " +
-                       std::to_string(vertices);
-    }
-    return std::string();
-}
 
 int32_t buildModel(const char* fileName) {
     // Read as a 3D Studio file, another format gives an empty model or a chunk error
     // that says nothing of the cause: say first what the file is.
     const ForeignModel foreign = recogniseForeignModelFile(fileName);
     if (foreign.format) std::fprintf(stderr, "%s\n", foreignModelMessage(fileName, foreign).c_str());
-    ModelReading reading;
-    reading.file = OpenModelFile3ds(fileName, "rb");
-    checkToolkit(fileName);
-    ResetDatabase3ds(&reading.database);
-    checkToolkit(fileName);
-    LoadDatabase3ds(reading.file, reading.database);
-    checkToolkit(fileName);
-    ListMeshNames3ds(reading.database, &reading.meshNames);
-    checkToolkit(fileName);
-
+    // Each textured group is compiled; the result and lastModelTexture follow the last.
     int32_t result = 0;
-    // By place in the list, not by name: names are cut to 10 characters in the file, and
-    // two meshes of one name are still two meshes.
-    // (Nothing may be there when the toolkit was told to go on after an error.)
-    for (uint32_t i = 0; reading.meshNames && i < reading.meshNames->count; ++i) {
-        FetchMeshByIndex3ds(reading.database, i, &reading.mesh);
-        checkToolkit(fileName);
-        if (reading.mesh) compileMesh(fileName, reading, result);
-    }
-
-    FreeNameList3ds(&reading.meshNames);
-    checkToolkit(fileName);
-    FreeDatabase3ds(&reading.database);
-    checkToolkit(fileName);
-    CloseModelFile3ds(reading.file);
-    reading.file = nullptr;
-    checkToolkit(fileName);
+    ModelVisitor visitor;
+    visitor.toolkitStep = [fileName] {
+        checkToolkit(fileName);  // ends the run unless the toolkit was told to go on
+        return true;
+    };
+    visitor.listed = [](const NameArray3ds*) { return true; };
+    visitor.corrupt = [fileName](const MeshRecord3ds& mesh, const std::string& fault) {
+        endRun(fileName, "corrupt mesh \"" + mesh.name + "\": " + fault);
+    };
+    visitor.texturedGroup = [fileName, &result](const MeshRecord3ds& mesh, const MaterialGroup3ds& group,
+                                                const MaterialRecord3ds& material) {
+        lastModelTexture = groupTexture(fileName, material.textureMap.fileName);
+        result = compileGroup(mesh, group);
+    };
+    walkModel(fileName, visitor);
     return result;
 }
 

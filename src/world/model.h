@@ -24,9 +24,6 @@ constexpr int32_t modelListOffset = 100;
 // longer fits in the table.
 int32_t buildModel(const char* fileName);
 
-// Empty when every face the group names exists and every corner of it names a vertex
-// of the mesh; otherwise what the first fault is. Pure.
-std::string findCorruptFace(const MeshRecord3ds& mesh, const MaterialGroup3ds& group);
 
 // Deletes every list buildModel made since the last release (with the context current).
 void releaseModelLists();

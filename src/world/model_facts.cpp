@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "model3ds/model3ds.h"     // Required for: the toolkit's files, database and error list
-#include "platform/regular_file.h" // Required for: openRegularStream, never waiting on a FIFO
+#include "files/regular_file.h" // Required for: openRegularStream, never waiting on a FIFO
 #include "world/foreign_model.h"   // Required for: naming an OBJ or glTF file given as a model
 #include "world/model.h"           // Required for: findCorruptFace
 #include "world/model_reading.h"   // Required for: ModelReading

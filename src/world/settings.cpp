@@ -8,15 +8,9 @@ int32_t PLAYDEMO = 0;
 int32_t SAVEDEMO = 0;
 std::string demoPath;
 std::string recordPath;
-std::FILE* demoFile = nullptr;
-platform::Window* mainWindow = nullptr;
 
 void resetSettings() {
     FULLSCREEN = WIDTH = HEIGHT = DIRECTX = PLAYDEMO = SAVEDEMO = 0;
     demoPath.clear();
     recordPath.clear();
-    if (demoFile) {
-        std::fclose(demoFile);
-        demoFile = nullptr;
-    }
 }

@@ -3,10 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
-
-namespace platform { struct Window; }
 
 extern int32_t FULLSCREEN;  // 1: exclusive full-screen display mode
 extern int32_t WIDTH;       // window and display-mode size in pixels
@@ -18,9 +15,7 @@ extern std::string demoPath;  // shared by PLAYDEMO and SAVEDEMO
 // The file SAVEDEMO records into when it is not demoPath (the command line's --record, or
 // game.ini's file kept when --demo names another to play); empty: demoPath.
 extern std::string recordPath;
-extern std::FILE* demoFile;   // open demo file, or null
-extern platform::Window* mainWindow;  // the one window, from its creation to shutdown
 
 // Back to program start: FULLSCREEN, WIDTH, HEIGHT, DIRECTX, PLAYDEMO, SAVEDEMO all 0,
-// no demo or record path, and any open demo file closed (tests).
+// no demo or record path (tests).
 void resetSettings();

@@ -1,5 +1,6 @@
 #include "world/world.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -58,4 +59,16 @@ bool isPassage(const Cell& cell, int32_t k) {
         if (cell.portalPlacement[axis][placementOffset][k] != 0.0f) shifted = true;
     }
     return shifted;
+}
+
+bool cellBoxHolds(const Cell& cell, float x, float z) {
+    return std::fabs(cell.boxX1 - cell.boxX2) >= std::fabs(cell.boxX1 - x) + std::fabs(cell.boxX2 - x) &&
+           std::fabs(cell.boxZ1 - cell.boxZ2) >= std::fabs(cell.boxZ1 - z) + std::fabs(cell.boxZ2 - z);
+}
+
+int32_t findCurrentCell(float x, float z) {
+    int32_t found = -1;
+    for (int32_t c = 0; c < cellCount; ++c)
+        if (cellBoxHolds(cells[c], x, z)) found = c;
+    return found;
 }

@@ -21,6 +21,12 @@ constexpr int nameFieldSize = 20;  // names hold at most 19 characters and a NUL
 constexpr int trigTableSize = 4501;  // 0..4500 tenths of a degree
 constexpr int selectBufferSize = 8192;
 
+// Where every camera starts, in world units, and how it looks there: yaw and pitch in
+// tenths of a degree (yaw 0 along +Z, pitch 1800 level). The first cell must hold the
+// start point: the world checker and the world builder refuse a world whose does not.
+constexpr float startX = -25, startY = 3, startZ = 15;
+constexpr int32_t startYaw = 0, startPitch = 1800;
+
 // Where a cell is drawn: a local point p is used at p * scale + offset per axis.
 // Rotations (degrees) are added to the own rotation of the cell's objects.
 struct CellPlacement {
@@ -28,6 +34,15 @@ struct CellPlacement {
     float offsetY = 0, rotateY = 0, scaleY = 0;
     float offsetZ = 0, rotateZ = 0, scaleZ = 0;
 };
+
+// The placement that leaves a cell where the map puts it: scale 1, no offset, no turn.
+constexpr CellPlacement identityPlacement{0, 0, 1, 0, 0, 1, 0, 0, 1};
+// Where a local coordinate of a cell is drawn: v * scale + offset on that axis (the
+// rotations turn the cell's objects only). Every placed wall, corner and object goes
+// through these, so all of them round alike.
+inline float placedX(const CellPlacement& p, float x) { return x * p.scaleX + p.offsetX; }
+inline float placedY(const CellPlacement& p, float y) { return y * p.scaleY + p.offsetY; }
+inline float placedZ(const CellPlacement& p, float z) { return z * p.scaleZ + p.offsetZ; }
 
 // Indices into Cell::portalPlacement's first two dimensions.
 enum PlacementAxis { axisX = 0, axisY = 1, axisZ = 2 };
@@ -113,6 +128,12 @@ void buildTrigTables();
 
 // Puts every table back to its state at program start (tests, and a second load).
 void resetWorld();
+
+// The current-cell rule, shared by the renderer, the collision pass and the checker.
+// The cell's box holds (x, z) in X and Z, bounds included, in single precision.
+bool cellBoxHolds(const Cell& cell, float x, float z);
+// The cell whose box holds (x, z), the highest index winning; -1 when none.
+int32_t findCurrentCell(float x, float z);
 
 // How a new texture entry gets its image (none when the bitmap cannot be had).
 using TextureImageLoader = std::function<std::unique_ptr<ImageRecord>(const char* fileName)>;

@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 #include "support/child_process.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 
 namespace {
 

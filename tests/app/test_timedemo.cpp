@@ -14,9 +14,9 @@
 #include "app/timedemo.h"
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
-#include "support/box_model.h"
+#include "assets/box_model.h"
 #include "support/child_process.h"
-#include "support/chunk_writer.h"
+#include "assets/chunk_writer.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Names and bytes from a file, quoted in a message, never reach the terminal raw.
-#include "platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // a regular file truncated, read opens that ask for nothing more, and names matched
 // ignoring case when the exact one is missing. (Unreadable files, and each reader's
 // message, are in the application's special-files test.)
-#include "platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What a bitmap may cost: each crafted file is loaded in a child process, whose peak
 // resident size is compared with the budget, and its refusal message is checked.
 #include "image/bitmap.h"
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 #include "support/child_process.h"
 
 #include <gtest/gtest.h>

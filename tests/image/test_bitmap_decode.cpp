@@ -1,7 +1,7 @@
 // Decoding DIBs held in memory: the layouts the loader reads, and the damaged files it
 // must refuse with the right kind of failure and no image.
 #include "image/bitmap.h"
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 
 #include <gtest/gtest.h>
 

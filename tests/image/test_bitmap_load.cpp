@@ -1,6 +1,6 @@
 // Loading files by name: the mapping, and the one message each failure shows.
 #include "image/bitmap.h"
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 
 #include <gtest/gtest.h>
 

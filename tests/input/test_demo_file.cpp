@@ -27,7 +27,7 @@ TEST_F(DemoFile, PlayingAndRecordingTogetherIsRefusedBeforeAnyFileIsOpened) {
     message.clear();
     EXPECT_EQ(openDemo(message), inputFailure);  // the same refusal if start-up skips the check
     EXPECT_NE(message.find("both.dem"), std::string::npos) << message;
-    EXPECT_EQ(demoFile, nullptr);
+    EXPECT_FALSE(demoFileOpen());
     EXPECT_EQ(inputtest::readBytes(folder / "both.dem"), demo);  // not truncated
 }
 
@@ -69,7 +69,7 @@ TEST_F(DemoFile, AFileThatCannotBeOpenedIsAClearFailure) {
         if (!c.path.empty()) {
             EXPECT_NE(message.find("\"" + demoPath + "\""), std::string::npos) << message;
         }
-        EXPECT_EQ(demoFile, nullptr);
+        EXPECT_FALSE(demoFileOpen());
     }
 }
 
@@ -111,7 +111,7 @@ TEST_F(DemoFile, EveryRecordIsInTheFileBeforeTheRecordingIsClosed) {
     EXPECT_EQ(inputtest::readBytes(partialRecording()).size(), 15u);
     EXPECT_TRUE(closeDemo());
     EXPECT_EQ(partialRecording(), std::filesystem::path());  // renamed over the demo
-    EXPECT_EQ(demoFile, nullptr);
+    EXPECT_FALSE(demoFileOpen());
     closeDemo();  // a second close (shutdown after a quit path) is harmless
     EXPECT_EQ(inputtest::readBytes(folder / "flush.dem").size(), 15u);
 }
@@ -132,7 +132,7 @@ TEST_F(DemoFile, AFailedWriteIsReportedOnceAndRecordingStops) {
         controlStep();  // keeps running, nothing more is written or reported
         flushDemo();
         closeDemo();
-        return first + (demoWarning() == first && demoFile == nullptr ? "" : " (and more)");
+        return first + (demoWarning() == first && !demoFileOpen() ? "" : " (and more)");
     });
     EXPECT_EQ(child.output, "Recording into the demo file \"" + demoPath +
                                 "\" stopped: writing at byte offset 0 failed: File too large")

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "alloc_hook.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 #include "toolkit_fixture.h"
 
 namespace {

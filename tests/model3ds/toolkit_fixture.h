@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model3ds/model3ds.h"
-#include "support/chunk_writer.h"
+#include "assets/chunk_writer.h"
 
 namespace cw = chunkwriter;
 

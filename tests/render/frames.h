@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
+#include "input/input.h"      // Required for: playDemoStream
 #include "render/render.h"    // Required for: frameStep, framesDrawn, frameLimit
-#include "world/settings.h"   // Required for: demoFile, PLAYDEMO
+#include "world/settings.h"   // Required for: PLAYDEMO
 
 namespace testgl {
 
@@ -25,7 +26,7 @@ inline std::FILE* playWalkingForward(int frames) {
     std::FILE* demo = std::tmpfile();
     for (int i = 0; i < frames; ++i) std::fwrite("\0\0\1\0\0", 1, 5, demo);
     std::rewind(demo);
-    demoFile = demo;
+    playDemoStream(demo);
     PLAYDEMO = 1;
     return demo;
 }

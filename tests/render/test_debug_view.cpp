@@ -109,14 +109,14 @@ TEST_F(DebugView, OnlyItsCornerChangesAndOffLeavesThePictureAsItWas) {
     std::FILE* still = std::tmpfile();
     for (int i = 0; i < 3; ++i) std::fwrite("\0\0\0\0\0", 1, 5, still);
     std::rewind(still);
-    demoFile = still;
+    playDemoStream(still);
     PLAYDEMO = 1;
     keepLastFrame = true;
 
     const std::vector<uint8_t> before = frameWith(0);
     const std::vector<uint8_t> with = frameWith(1);
     const std::vector<uint8_t> after = frameWith(0);
-    demoFile = nullptr;
+    playDemoStream(nullptr);
     std::fclose(still);
 
     ASSERT_EQ(before.size(), size_t(testgl::width * testgl::height * 3));

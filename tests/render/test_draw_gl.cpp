@@ -62,7 +62,7 @@ protected:
         if (textureCount > 0) glDeleteTextures(textureCount, textureNames);
         glDeleteLists(worldList, 1);
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         resetSettings();
         platform::resetMessages();
     }

@@ -19,7 +19,7 @@
 #include "render/world_fixture.h"
 #include "support/child_process.h"
 #include "support/gl_context.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 
 namespace {
 

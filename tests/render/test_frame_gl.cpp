@@ -79,7 +79,7 @@ protected:
         ASSERT_NE(demo, nullptr);
         for (int i = 0; i < frames; ++i) std::fwrite("\0\0\1\0\0", 1, 5, demo);
         std::rewind(demo);
-        demoFile = demo;
+        playDemoStream(demo);
         PLAYDEMO = 1;
     }
 

@@ -76,7 +76,7 @@ protected:
     }
     void TearDown() override {
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         PLAYDEMO = 0;
         resetSettings();
         platform::resetMessages();
@@ -92,7 +92,7 @@ protected:
         demo = std::fopen(demoName, "rb");
         ASSERT_NE(demo, nullptr) << folder << "/" << demoName;
         ASSERT_EQ(chdir(previous), 0);
-        demoFile = demo;
+        playDemoStream(demo);
         PLAYDEMO = 1;
     }
 
@@ -122,7 +122,7 @@ protected:
         played.yaw = camera.yaw, played.pitch = camera.pitch;
         if (demo) std::fclose(demo);
         demo = nullptr;
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         scaleworld::releaseModels();
         releaseWorld();
         return played;
@@ -232,7 +232,7 @@ TEST_F(FrameShortcutsGl, AStepTakenBackAcrossACellBoundaryIsWalkedAgainFromWhere
         Frame frame{keptFrame.pixels, frameCounts, findCurrentCell(camera.posX, camera.posZ)};
         std::fclose(demo);
         demo = nullptr;
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         glDeleteTextures(textureCount, textureNames);
         return frame;
     };

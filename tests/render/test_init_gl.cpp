@@ -13,7 +13,7 @@
 #include "render/gl_fixture.h"
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 #include "image/resample.h"
 #include "world/init.h"
 
@@ -72,16 +72,16 @@ protected:
     std::vector<std::string> boxes;
 };
 
-TEST_F(InitWorld, BuildsTablesCameraTexturesAndTheWorldList) {
+TEST_F(InitWorld, BuildsTablesTexturesAndTheWorldListAndLeavesTheCamera) {
     writeWorld();
+    camera.posX = 7.0f;  // the application's to set: a reload keeps the eye where it is
+    camera.pitch = 1700;
     ASSERT_EQ(initWorldFrom("map.m"), 0);
     EXPECT_TRUE(boxes.empty());
 
     EXPECT_EQ(sineTable[900], 1.0f);
-    EXPECT_EQ(camera.posX, -25.0f);
-    EXPECT_EQ(camera.posY, 3.0f);
-    EXPECT_EQ(camera.posZ, 15.0f);
-    EXPECT_EQ(camera.pitch, 1800);
+    EXPECT_EQ(camera.posX, 7.0f);
+    EXPECT_EQ(camera.pitch, 1700);
     EXPECT_EQ(cellCount, 2);
     EXPECT_EQ(polygonCount, 8);
     for (int32_t c = 0; c < cellCount; ++c) {  // every cell where the map puts it
@@ -134,19 +134,20 @@ TEST_F(InitWorld, AMissingBitmapIsReportedAndDrawnAsAChecker) {
     EXPECT_NE(texels[0], texels[2 * 3]);
 }
 
-TEST_F(InitWorld, ARefusedMapIsShownAndReportedAsAFailure) {
+// The message goes back to the caller (the application shows it), naming the file.
+TEST_F(InitWorld, ARefusedMapIsReportedAsAFailureWithItsMessage) {
     std::FILE* file = std::fopen("map.m", "w");
     ASSERT_NE(file, nullptr);
     std::fputs("99900 0 0 0 10 10 10 1\n 7 0", file);  // a portal to a cell that never comes
     std::fclose(file);
-    EXPECT_LT(initWorldFrom("map.m"), 0);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("map.m"), std::string::npos) << boxes[0];
+    std::string message;
+    EXPECT_LT(initWorldFrom("map.m", &message), 0);
+    EXPECT_EQ(message.rfind("map.m: line ", 0), 0u) << message;
 
-    boxes.clear();
-    EXPECT_LT(initWorldFrom("no-such-map.m"), 0);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("no-such-map.m"), std::string::npos) << boxes[0];
+    message.clear();
+    EXPECT_LT(initWorldFrom("no-such-map.m", &message), 0);
+    EXPECT_NE(message.find("no-such-map.m"), std::string::npos) << message;
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(InitWorld, ReleaseFreesTexturesTheListAndThePolygons) {

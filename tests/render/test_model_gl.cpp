@@ -23,8 +23,8 @@
 #include "render/gl_fixture.h"
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
-#include "support/bmp_writer.h"
-#include "support/model_writer.h"
+#include "assets/bmp_writer.h"
+#include "assets/model_writer.h"
 #include "world/init.h"
 #include "world/model.h"
 #include "world/settings.h"
@@ -86,7 +86,7 @@ protected:
         if (!previous[0]) return;
         releaseWorld();
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         resetSettings();
         platform::resetMessages();
         ResetToolkit3ds();

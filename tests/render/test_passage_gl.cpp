@@ -111,7 +111,7 @@ protected:
     }
     void TearDown() override {
         closeDemo();
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         frameLimit = 0;
         keepLastFrame = false;
         frameKeptObserver = nullptr;
@@ -129,7 +129,7 @@ protected:
         std::FILE* demo = std::tmpfile();
         std::fwrite(records.data(), 1, records.size(), demo);
         std::rewind(demo);
-        demoFile = demo;
+        playDemoStream(demo);
         PLAYDEMO = 1;
         std::vector<Frame> frames;
         keepLastFrame = true;
@@ -140,7 +140,7 @@ protected:
         frameKeptObserver = nullptr;
         keepLastFrame = false;
         std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         return frames;
     }
 };

@@ -62,8 +62,8 @@ protected:
         loaded = true;
     }
     void TearDown() override {
+        playDemoStream(nullptr);
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
         frameLimit = 0;
         if (loaded) releaseWorld();
         if (!home.empty() && chdir(home.c_str()) != 0) std::perror("chdir");
@@ -75,6 +75,7 @@ protected:
     void walk(float x, float z, int yaw, int steps) {
         for (int32_t c = 0; c < cellCount; ++c) testworld::identity(cells[c].placement);
         testworld::placeEye(x, z, yaw);
+        playDemoStream(nullptr);
         if (demo) std::fclose(demo);
         demo = testgl::playWalkingForward(steps);
         testgl::drawFrames(steps);

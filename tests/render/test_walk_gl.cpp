@@ -111,7 +111,7 @@ protected:
     }
     void TearDown() override {
         if (demo) std::fclose(demo);
-        demoFile = nullptr;
+        playDemoStream(nullptr);
         frameLimit = 0;
         resetSettings();
         platform::resetMessages();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/bmp_writer.h"
-#include "support/model_writer.h"
+#include "assets/bmp_writer.h"
+#include "assets/model_writer.h"
 #include "world/check.h"
 #include "world/world.h"
 

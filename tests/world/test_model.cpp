@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model3ds/model3ds.h"
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 #include "world/model.h"
 #include "world/world.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/regular_file.h"  // Required for: createBeside
+#include "files/regular_file.h"  // Required for: createBeside
 #include "worldbuild/image_import.h"  // Required for: importTexture
 #include "worldbuild/import.h"  // Required for: resolveModels
 #include "worldbuild/layout.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "support/bmp_writer.h"  // Required for: BmpLayout, makeBmp
+#include "assets/bmp_writer.h"  // Required for: BmpLayout, makeBmp
 
 namespace worldbuild {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "image/bitmap.h"            // Required for: decodeBitmap, to check a texture brought along
 #include "image/foreign_image.h"     // Required for: naming a JPEG or PNG texture map
-#include "platform/regular_file.h"   // Required for: openRegularStream, names in another case
-#include "support/chunk_writer.h"    // Required for: encode
+#include "files/regular_file.h"   // Required for: openRegularStream, names in another case
+#include "assets/chunk_writer.h"    // Required for: encode
 #include "world/model_facts.h"       // Required for: readModelFacts, the engine's reading of a .3ds
 #include "worldbuild/models.h"       // Required for: makeMesh, encodeModel, turnSine
 

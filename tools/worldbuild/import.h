@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/model_writer.h"    // Required for: modelwriter::Mesh, Material
+#include "assets/model_writer.h"    // Required for: modelwriter::Mesh, Material
 #include "worldbuild/build.h"        // Required for: WorldFiles
 #include "worldbuild/description.h"  // Required for: WorldDecl
 

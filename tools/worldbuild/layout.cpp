@@ -140,21 +140,21 @@ private:
         for (const TextureDecl& t : world_.textures)
             if (pictureName(t.file)) return fail(t.line, notBmpMessage(t.file));
         for (const TextureDecl& t : world_.textures) {
-            if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than 19 characters");
+            if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than " + std::to_string(maxNameLength) + " characters");
             if (!seen.insert(t.file).second) return fail(t.line, "texture '" + t.file + "' is declared twice");
         }
         for (const ModelDecl& m : world_.models) {
-            if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than 19 characters");
+            if (m.file.size() > maxNameLength) return fail(m.line, "model name '" + m.file + "' is longer than " + std::to_string(maxNameLength) + " characters");
             if (!seen.insert(m.file).second) return fail(m.line, "'" + m.file + "' is declared twice");
             // A model from a file brings its own texture maps; a texture of its own is optional.
             const bool needsTexture = m.source.empty() || !m.recipe.texture.empty();
             if (needsTexture && !hasTexture(m.recipe.texture))
                 return fail(m.line, "unknown texture '" + m.recipe.texture + "'");
             if (m.recipe.texture.size() > maxModelTextureLength)
-                return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than 12 characters");
+                return fail(m.line, "a model's texture name '" + m.recipe.texture + "' is longer than " + std::to_string(maxModelTextureLength) + " characters");
         }
-        if (world_.textures.size() > maxTextures) return fail(world_.textures[maxTextures].line, "more than 500 textures");
-        if (world_.models.size() > maxModels) return fail(world_.models[maxModels].line, "more than 500 models");
+        if (world_.textures.size() > maxTextures) return fail(world_.textures[maxTextures].line, "more than " + std::to_string(maxTextures) + " textures");
+        if (world_.models.size() > maxModels) return fail(world_.models[maxModels].line, "more than " + std::to_string(maxModels) + " models");
         return true;
     }
 
@@ -186,7 +186,7 @@ private:
 
     bool rooms() {
         if (world_.rooms.empty()) return fail(1, "no room: a world needs at least one");
-        if (world_.rooms.size() > maxRooms) return fail(world_.rooms[maxRooms].line, "more than 250 rooms");
+        if (world_.rooms.size() > maxRooms) return fail(world_.rooms[maxRooms].line, "more than " + std::to_string(maxRooms) + " rooms");
         for (size_t i = 0; i < world_.rooms.size(); ++i) {
             const RoomDecl& r = world_.rooms[i];
             if (!plan_.roomIndex.emplace(r.name, int(i)).second) return fail(r.line, "room '" + r.name + "' is declared twice");
@@ -213,7 +213,8 @@ private:
                                                   ") is not inside the first room '" + first.name + "' (line " +
                                                   std::to_string(first.line) + ")");
         } else if (!planHolds(first.plan, startX, startZ)) {
-            return fail(first.line, "the start point (-25, 3, 15) is not inside the first room '" + first.name + "'");
+            return fail(first.line, "the start point (" + number(startX) + ", " + number(startY) + ", " + number(startZ) +
+                                        ") is not inside the first room '" + first.name + "'");
         }
         plan_.rooms.assign(world_.rooms.size(), RoomPlan{});
         for (size_t i = 0; i < world_.rooms.size(); ++i) plan_.rooms[i].walls = planEdges(world_.rooms[i].plan);
@@ -571,14 +572,14 @@ private:
                 return fail(p.line, "the model stands outside room '" + p.room + "'");
             plan_.rooms[size_t(r)].places.push_back(&p);
         }
-        if (world_.places.size() > maxPlaces) return fail(world_.places[maxPlaces].line, "more than 250 placed models");
+        if (world_.places.size() > maxPlaces) return fail(world_.places[maxPlaces].line, "more than " + std::to_string(maxPlaces) + " placed models");
         return true;
     }
 
     bool capacities() {
         for (size_t i = 0; i < world_.rooms.size(); ++i)
             if (plan_.rooms[i].portals.size() > maxPortalsPerRoom)
-                return fail(world_.rooms[i].line, "room '" + world_.rooms[i].name + "' has more than 32 doorways and windows");
+                return fail(world_.rooms[i].line, "room '" + world_.rooms[i].name + "' has more than " + std::to_string(maxPortalsPerRoom) + " doorways and windows");
         return true;
     }
 
@@ -640,7 +641,7 @@ private:
 
     void cell(size_t i) {
         const RoomDecl& r = world_.rooms[i];
-        text_ += "99900";
+        text_ += number(tagCell);
         for (size_t k = 0; k < 6; ++k) text_ += " " + at(r.box[k], int(k % 3));
         text_ += " " + std::to_string(plan_.rooms[i].portals.size());
         for (const Portal& p : plan_.rooms[i].portals) {
@@ -662,7 +663,7 @@ private:
 
     void useTexture(const std::string& file) {
         if (file == texture_) return;
-        text_ += "99999 " + file + "\n";
+        text_ += number(tagTexture) + " " + file + "\n";
         texture_ = file;
     }
 
@@ -677,7 +678,7 @@ private:
     // `map` gives u; v is the height (walls) or Z (floors and ceilings).
     void triangle(const float* a, const float* b, const float* c, const WallTexture& map, int vAxis) {
         const float t = tile(texture_);
-        text_ += "99998";
+        text_ += number(tagFlatPolygon);
         for (const float* p : {a, b, c})
             for (int k = 0; k < 3; ++k) text_ += " " + at(p[k], k);
         for (const float* p : {a, b, c})
@@ -759,7 +760,7 @@ private:
     }
 
     void place(const PlaceDecl& p) {
-        text_ += "99995 " + p.model;
+        text_ += number(tagPlacedObject) + " " + p.model;
         for (int k = 0; k < 3; ++k) text_ += " " + at(p.at[size_t(k)], k);
         for (const int v : p.turn) text_ += " " + std::to_string(v);
         for (const float v : p.box) text_ += " " + number(v);

@@ -1,22 +1,22 @@
 // From a checked world description to the text map: rooms become cells with floor,
 // ceiling and wall triangles, doorways and windows become portals.
-// Required for: the standard library only.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "world/map.h"               // Required for: the record tags
+#include "world/world.h"             // Required for: the start point, the capacities
 #include "worldbuild/description.h"  // Required for: WorldDecl
 
 namespace worldbuild {
 
-// Where every camera starts; the first room must hold it (or the description's `start`
-// point, which the builder moves onto it).
-constexpr float startX = -25, startY = 3, startZ = 15;
-
-// Capacities of the engine's tables that a description could exceed.
-constexpr size_t maxRooms = 250, maxPortalsPerRoom = 32, maxPlaces = 250, maxTextures = 500, maxModels = 500;
-constexpr size_t maxNameLength = 19, maxModelTextureLength = 12;
+// Capacities of the engine's tables that a description could exceed: the engine's own.
+constexpr size_t maxRooms = size_t(maxCells), maxPortalsPerRoom = size_t(maxPortalsPerCell);
+constexpr size_t maxPlaces = size_t(maxPlacedObjects), maxTextures = size_t(::maxTextures);
+constexpr size_t maxModels = size_t(::maxModels), maxNameLength = size_t(nameFieldSize - 1);
+// A texture map's name in a model file: eight characters, a dot and three.
+constexpr size_t maxModelTextureLength = 12;
 
 // Cross-references and geometry: names that exist and are unique and short enough, rooms
 // that do not overlap, doorways between rooms that touch, windows (and their images) in

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "support/chunk_writer.h"  // Required for: chunk, container, encode, Payload
+#include "assets/chunk_writer.h"  // Required for: chunk, container, encode, Payload
 
 namespace worldbuild {
 namespace {

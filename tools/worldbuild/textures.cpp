@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "support/bmp_writer.h"  // Required for: makeBmp, padRows
+#include "assets/bmp_writer.h"  // Required for: makeBmp, padRows
 
 namespace worldbuild {
 namespace {

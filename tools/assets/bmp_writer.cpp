@@ -1,4 +1,4 @@
-#include "support/bmp_writer.h"
+#include "assets/bmp_writer.h"
 
 #include <cstdio>
 #include <filesystem>

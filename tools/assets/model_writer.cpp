@@ -1,5 +1,5 @@
 // Small .3ds scenes for tests and tools.
-#include "support/model_writer.h"
+#include "assets/model_writer.h"
 
 #include <algorithm>  // Required for: std::min
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/chunk_writer.h"
+#include "assets/chunk_writer.h"
 
 namespace modelwriter {
 

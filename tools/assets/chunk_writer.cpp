@@ -1,5 +1,5 @@
 // Chunk file writer for tests and tools.
-#include "support/chunk_writer.h"
+#include "assets/chunk_writer.h"
 
 #include <cstdio>
 #include <cstring>

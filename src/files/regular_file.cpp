@@ -1,4 +1,4 @@
-#include "platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <dirent.h>    // Required for: opendir, readdir (the case-insensitive match)
 #include <fcntl.h>     // Required for: open, fcntl

@@ -1,4 +1,4 @@
-#include "image/huge_pages.h"
+#include "files/huge_pages.h"
 
 #include <sys/mman.h>  // Required for: madvise
 

@@ -1,6 +1,6 @@
-#include "support/box_model.h"
+#include "assets/box_model.h"
 
-#include "support/chunk_writer.h"
+#include "assets/chunk_writer.h"
 
 namespace boxmodel {
 
