@@ -245,7 +245,7 @@ BENCHMARK(BM_HeadlessFrames)
 
 FrameShortcuts shortcutsFor(int path) {
     if (path == 1) return FrameShortcuts{};
-    FrameShortcuts s{false, false, false, false, false};
+    FrameShortcuts s;
     s.nameOnlyHittable = path == 2;
     s.scissorStencil = path == 3;
     s.reuseWalk = path == 4;
