@@ -238,15 +238,19 @@ BENCHMARK(BM_HeadlessFrames)
 // collision, walk, list compile, drawing, stencil windows), waited for with glFinish; the
 // time reported is the thread's CPU time of the frame (the rasteriser runs on it), and
 // ns_per_visible_triangle that time over the wall triangles the frame drew. path 0 is the
-// long way (every shortcut off, as before they were made), 1 every shortcut on; 2, 3 and 4
-// only the selection test, the stencil scissor, the kept walk.
+// frame as it was before any shortcut (every one off), 1 every shortcut on; 2 to 6 one
+// alone: the selection test, the stencil scissor, the kept walk, the selection pass from
+// a vertex array (path 5 is thus the long way as main draws it since that change), the
+// render pass without the triangles that cover no pixel.
 
 FrameShortcuts shortcutsFor(int path) {
-    FrameShortcuts s{false, false, false};
-    if (path == 1) s = FrameShortcuts{};
-    s.nameOnlyHittable = path == 1 || path == 2;
-    s.scissorStencil = path == 1 || path == 3;
-    s.reuseWalk = path == 1 || path == 4;
+    if (path == 1) return FrameShortcuts{};
+    FrameShortcuts s;
+    s.nameOnlyHittable = path == 2;
+    s.scissorStencil = path == 3;
+    s.reuseWalk = path == 4;
+    s.nameFromArray = path == 5;
+    s.drawOnlyCovering = path == 6;
     return s;
 }
 
@@ -298,12 +302,12 @@ void registerFramesAtScale(const char* name, scaleworld::Openings openings, int6
     auto* b = benchmark::RegisterBenchmark(name, BM_WholeFrameAtScale, openings, triangles);
     b->ArgNames({"view", "culling", "path"});
     for (const int view : {scaleworld::manyVisible, scaleworld::fewVisible})
-        for (const int path : {0, 1}) b->Args({view, 1, path});
+        for (const int path : {0, 5, 1}) b->Args({view, 1, path});
     // Culling off draws the whole world whatever the eye sees: one view will do.
-    for (const int path : {0, 1}) b->Args({scaleworld::manyVisible, 0, path});
+    for (const int path : {0, 5, 1}) b->Args({scaleworld::manyVisible, 0, path});
     // What each shortcut gives on its own, where the visible set is large.
     if (openings == scaleworld::wideOpening && triangles <= 100000)
-        for (const int path : {2, 3, 4}) b->Args({scaleworld::manyVisible, 1, path});
+        for (const int path : {2, 3, 4, 6}) b->Args({scaleworld::manyVisible, 1, path});
     b->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(triangles > 100000 ? 1.0 : 0.3)->Repetitions(3)
         ->ReportAggregatesOnly(true);
 }
@@ -354,7 +358,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
     state.counters["ms_per_frame"] = frames > 0 ? cpu / double(frames) * 1e3 : 0;
     frameShortcuts = FrameShortcuts{};
 }
-BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()
+BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(5)->Arg(1)->Iterations(1)->UseManualTime()
     ->Repetitions(3)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 }  // namespace

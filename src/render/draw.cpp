@@ -74,6 +74,49 @@ void clearStencil(const ScreenRect& rect) {
     glDisable(GL_SCISSOR_TEST);
 }
 
+// The triangles of `all` that can cover a pixel of `volume`, in their order. Every run
+// stays, emptied or not, so each texture is bound where it was and the one bound after
+// the batch is the same; a triangle left out would have written no fragment.
+void keepCovering(const TriangleBatch& all, const ViewVolume& volume, TriangleBatch& kept) {
+    clearBatch(kept);
+    for (const TriangleRun& run : all.runs) {
+        TriangleRun out{run.textureIndex, int32_t(kept.polygon.size()), 0};
+        for (int32_t i = run.first; i < run.first + run.count; ++i) {
+            const float* vertices = &all.position[size_t(i) * 9];
+            if (coversNoPixel(volume, vertices)) continue;
+            kept.polygon.push_back(all.polygon[size_t(i)]);
+            kept.position.insert(kept.position.end(), vertices, vertices + 9);
+            ++out.count;
+        }
+        kept.runs.push_back(out);
+    }
+}
+
+// What of the visible walls the render pass draws: those that can cover a pixel of the
+// view it is about to look through (the list is compiled before its matrix is set, so the
+// matrix is formed here as the look-at forms it), or all of them.
+const TriangleBatch& renderedWalls() {
+    if (!frameShortcuts.drawOnlyCovering) return visibleBatch;
+    const CameraAim aim = cameraAim();
+    GLfloat modelview[16], projection[16];
+    if (!lookAtMatrix(aim.eye[0], aim.eye[1], aim.eye[2], aim.target[0], aim.target[1], aim.target[2], modelview))
+        return visibleBatch;
+    GLint viewport[4];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const ScreenRect all{viewport[0], viewport[1], viewport[2], viewport[3]};
+    keepCovering(visibleBatch, viewVolume(modelview, projection, viewport, all), coveringBatch);
+    return coveringBatch;
+}
+
+// The walls seen through a stencil entry that can cover a pixel of its opening.
+const TriangleBatch& stencilWallsDrawn(const ScreenTransform& transform, const ScreenRect& opening) {
+    if (!frameShortcuts.drawOnlyCovering) return stencilBatch;
+    keepCovering(stencilBatch, viewVolume(transform.modelview, transform.projection, transform.viewport, opening),
+                 coveringBatch);
+    return coveringBatch;
+}
+
 // One entry, confined to its own opening. The stencil is zero when the entry starts;
 // its quad sets 1 only inside its own window rectangle, and the entry zeroes that
 // rectangle again when it ends, so no opening ever lets another entry's cell through and
@@ -124,13 +167,14 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     glStencilOp(GL_DECR, GL_KEEP, GL_KEEP);
     drawPortallessCells();
     collectStencilWalls(stencilBatch, i);
-    emitTriangleBatch(stencilBatch, false);
+    const TriangleBatch& walls = stencilWallsDrawn(transform, opening);
+    emitTriangleBatch(walls, false);
 
     // Drawn again with the depth test, the nearest surface at each pixel stays.
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_TEXTURE_2D);
     drawPortallessCells();
-    emitTriangleBatch(stencilBatch, true);
+    emitTriangleBatch(walls, true);
     frameCounts.wallsDrawn += int32_t(stencilBatch.polygon.size());
 
     for (int32_t o = 0; o < placedObjectCount; ++o) {
@@ -180,13 +224,42 @@ void collectVisibleWalls(TriangleBatch& batch) {
     appendMarkedWalls(batch, 1, nullptr);
 }
 
+namespace {
+
+// Every triangle on its own glBegin, after glLoadName with its polygon index, each vertex
+// as its texture coordinate and position: how the selection pass once sent them (see
+// FrameShortcuts::nameFromArray).
+void nameOneByOne(const TriangleBatch& batch) {
+    for (size_t i = 0; i < batch.polygon.size(); ++i) {
+        const WallPolygon& polygon = wallPolygons[size_t(batch.polygon[i])];
+        const float* position = &batch.position[i * 9];
+        glLoadName(GLuint(batch.polygon[i]));
+        glBegin(GL_TRIANGLES);
+        for (int k = 0; k < 3; ++k) {
+            glTexCoord2d(polygon.s[k], polygon.t[k]);
+            glVertex3f(position[k * 3], position[k * 3 + 1], position[k * 3 + 2]);
+        }
+        glEnd();
+    }
+}
+
+void sendNamed(const TriangleBatch& batch) {
+    if (frameShortcuts.nameFromArray) {
+        emitNamedTriangles(batch);
+    } else {
+        nameOneByOne(batch);
+    }
+}
+
+}  // namespace
+
 // Selection mode records the triangles as they are sent: no list.
 void nameTriangles(const TriangleBatch& batch) {
     if (frameShortcuts.nameOnlyHittable) {
         keepHittable(batch, hittableBatch);
-        emitNamedTriangles(hittableBatch);
+        sendNamed(hittableBatch);
     } else {
-        emitNamedTriangles(batch);
+        sendNamed(batch);
     }
 }
 
@@ -208,8 +281,9 @@ void buildVisibleList() {
 
 void compileVisibleList() {
     glDeleteLists(worldList, 1);
+    const TriangleBatch& walls = renderedWalls();
     glNewList(worldList, GL_COMPILE);
-    emitTriangleBatch(visibleBatch, true);
+    emitTriangleBatch(walls, true);
     glEndList();
 }
 

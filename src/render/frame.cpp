@@ -22,13 +22,9 @@ int clampedIndex(int32_t index) {
     return index < 0 ? 0 : index >= trigTableSize ? trigTableSize - 1 : index;
 }
 
-// The eye, and a target one unit away along the view direction.
 void lookThroughCamera() {
-    const int pitchIndex = clampedIndex(camera.pitch + 1800);
-    const float s = sineTable[pitchIndex];
-    const float c = cosineTable[pitchIndex];
-    gluLookAt(camera.posX, camera.posY, camera.posZ, camera.posX + camera.sinYaw * c,
-              camera.posY + s, camera.posZ + camera.cosYaw * c, 0, 1, 0);
+    const CameraAim aim = cameraAim();
+    gluLookAt(aim.eye[0], aim.eye[1], aim.eye[2], aim.target[0], aim.target[1], aim.target[2], 0, 1, 0);
 }
 
 // Sends the visible walls through a square frustum 1 to 2 units ahead of the eye in
@@ -193,6 +189,14 @@ void drawFrame(int& frame, uint32_t batchStart) {
 }
 
 }  // namespace
+
+CameraAim cameraAim() {
+    const int pitchIndex = clampedIndex(camera.pitch + 1800);
+    const float s = sineTable[pitchIndex];
+    const float c = cosineTable[pitchIndex];
+    return CameraAim{{camera.posX, camera.posY, camera.posZ},
+                     {camera.posX + camera.sinYaw * c, camera.posY + s, camera.posZ + camera.cosYaw * c}};
+}
 
 int frameStep() {
     const uint32_t batchStart = platform::milliseconds();

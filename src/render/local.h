@@ -28,6 +28,15 @@ extern TriangleBatch stencilBatch;
 // What of visibleBatch the selection pass names (those that may hit).
 extern TriangleBatch hittableBatch;
 
+// The eye, and a target one unit away along the view direction: what both passes look
+// through (with +Y up).
+struct CameraAim {
+    double eye[3] = {}, target[3] = {};
+};
+CameraAim cameraAim();
+// A batch of the render pass's triangles that can cover a pixel (see drawOnlyCovering).
+extern TriangleBatch coveringBatch;
+
 // Forgets the last walk (its visits, listed marks and stencil bookkeeping): the next walk
 // clears every wall mark.
 void forgetWalk();

@@ -149,6 +149,11 @@ ScreenRect quadScreenRect(const float x[4], const float y[4], const float z[4], 
 
 // --- Selection frustum (GL-free) --------------------------------------------------
 
+// Relative to the size of the terms that make up a plane distance: the GL forms the
+// same clip coordinates in single precision (a few units in the last place, 1e-7 each),
+// so a point this far outside by our reckoning is outside by the GL's too.
+constexpr double clipOutsideMargin = 1e-4;
+
 // The six planes of a view volume in world coordinates: a point p lies inside plane i
 // when a*x + b*y + c*z + d <= 0 (with a margin, see outsideOnePlane).
 struct ClipPlanes {
@@ -162,6 +167,33 @@ ClipPlanes clipPlanes(const float modelview[16], const float projection[16]);
 // plane by more than a margin for the GL's own rounding: such a triangle cannot reach
 // the volume, so it cannot produce a selection hit. Never true for a triangle that may.
 bool outsideOnePlane(const ClipPlanes& planes, const float* vertices);
+
+// --- What the picture can show (GL-free) ---------------------------------------------
+
+// The render pass's view: its volume, its matrices and the pixels that may change (the
+// viewport, or a stencil entry's opening).
+struct ViewVolume {
+    double clip[16] = {};       // projection x modelview, column-major
+    double clipBound[16] = {};  // |projection| x |modelview|, for the GL's rounding
+    int viewport[4] = {};       // x, y, width, height
+    ScreenRect region;
+};
+// The view under column-major `modelview` and `projection` matrices and `viewport`;
+// only pixels of `region` count.
+ViewVolume viewVolume(const float modelview[16], const float projection[16], const int viewport[4],
+                      const ScreenRect& region);
+// True when the triangle (x, y, z each, 9 floats) cannot cover the centre of any pixel of
+// the region: it lies wholly outside one plane of the volume (as outsideOnePlane tells
+// it), or its window rectangle, widened by a margin for the GL's rounding and its
+// snapping of positions, holds no pixel centre of the region. A triangle with a vertex
+// in the eye's plane or behind it, or not a number, is never such a triangle. Drawn,
+// such a triangle would write no fragment.
+bool coversNoPixel(const ViewVolume& volume, const float* vertices);
+// The view matrix (column-major) of an eye at (eyeX, eyeY, eyeZ) looking at the target
+// with +Y up, as the GL utility library's look-at makes it. false when the direction is
+// zero or straight up or down (the matrix is then degenerate, as the library's is).
+bool lookAtMatrix(double eyeX, double eyeY, double eyeZ, double targetX, double targetY, double targetZ,
+                  float out[16]);
 
 // --- Drawing (GL) -----------------------------------------------------------------
 
@@ -225,10 +257,16 @@ extern std::function<void(double milliseconds)> frameTimeObserver;
 // Ways the frame loop saves work without changing a pixel, a hit or the camera. All on;
 // benchmarks and tests switch them off to draw the same frames the long way beside them.
 struct FrameShortcuts {
+    bool nameFromArray = true;     // the selection pass sends its triangles from a vertex array;
+                                   // off, one glBegin each as it once did, which this GL makes
+                                   // keep every such buffer of the frame alive: only the
+                                   // tests and benchmarks switch it off, for a few frames
     bool nameOnlyHittable = true;  // the selection pass names no triangle outside its frustum
     bool scissorStencil = true;    // each stencil entry draws under its opening's rectangle
     bool reuseWalk = true;         // the render pass keeps the selection pass's walk and list
                                    // when the eye has not moved since
+    bool drawOnlyCovering = true;  // the world list and the stencil entries leave out the
+                                   // triangles that cover no pixel centre (coversNoPixel)
 };
 extern FrameShortcuts frameShortcuts;
 

@@ -6,11 +6,6 @@
 
 namespace {
 
-// Relative to the size of the terms that make up a plane distance: the GL forms the
-// same clip coordinates in single precision (a few units in the last place, 1e-7 each),
-// so a point this far outside by our reckoning is outside by the GL's too.
-constexpr double outsideMargin = 1e-4;
-
 // Row r of the column-major product a * b.
 void productRow(const double a[16], const double b[16], int r, double out[4]) {
     for (int c = 0; c < 4; ++c) {
@@ -61,7 +56,7 @@ bool outsideOnePlane(const ClipPlanes& planes, const float* v) {
             const double distance = a[0] * x + a[1] * y + a[2] * z + a[3];
             const double size = b[0] * std::fabs(x) + b[1] * std::fabs(y) + b[2] * std::fabs(z) + b[3];
             // NaN compares false: such a vertex never counts as outside.
-            outside = distance > outsideMargin * size;
+            outside = distance > clipOutsideMargin * size;
         }
         if (outside) return true;
     }

@@ -13,6 +13,7 @@ std::vector<uint32_t> grownSelectBuffer;
 TriangleBatch visibleBatch;
 TriangleBatch stencilBatch;
 TriangleBatch hittableBatch;
+TriangleBatch coveringBatch;
 FrameShortcuts frameShortcuts;
 std::vector<std::string> overlayLines;
 std::function<void()> betweenFrames;
@@ -56,6 +57,7 @@ void resetRenderer() {
     visibleBatch = TriangleBatch{};
     stencilBatch = TriangleBatch{};
     hittableBatch = TriangleBatch{};
+    coveringBatch = TriangleBatch{};
     forgetWalk();
     frameCounts = FrameCounts{};
     frameTimeObserver = nullptr;

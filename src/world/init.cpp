@@ -134,6 +134,7 @@ void emitVertices(const TriangleBatch& batch, int32_t triangle) {
 void emitTriangleBatch(const TriangleBatch& batch, bool bindTextures) {
     for (const TriangleRun& run : batch.runs) {
         if (bindTextures) glBindTexture(GL_TEXTURE_2D, textureName(run.textureIndex));
+        if (run.count <= 0) continue;
         glBegin(GL_TRIANGLES);
         for (int32_t i = 0; i < run.count; ++i) emitVertices(batch, run.first + i);
         glEnd();

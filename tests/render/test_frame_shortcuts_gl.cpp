@@ -55,6 +55,64 @@ TEST(SelectionPlanes, OnlyATriangleWhollyOutsideOneAndTheSamePlaneIsDropped) {
     for (const Case& c : cases) EXPECT_EQ(outsideOnePlane(cube, c.v), c.dropped) << c.what;
 }
 
+// --- What the render pass can leave out (GL-free) -------------------------------------
+
+// A perspective of 90 degrees, near 1 and far 100, seen through a 10 x 10 viewport: a
+// vertex given by its window position (pixel centres at i + 0.5) and its distance.
+const float perspective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -101.0f / 99, -1, 0, 0, -200.0f / 99, 0};
+const int tenByTen[4] = {0, 0, 10, 10};
+
+struct WindowPoint {
+    float x, y, distance;
+};
+
+void atWindow(const WindowPoint (&points)[3], float* v) {
+    for (int k = 0; k < 3; ++k) {
+        const float d = points[k].distance;
+        v[k * 3] = (points[k].x / 5 - 1) * d;
+        v[k * 3 + 1] = (points[k].y / 5 - 1) * d;
+        v[k * 3 + 2] = -d;
+    }
+}
+
+TEST(CoveredPixels, OnlyATriangleThatCanReachNoPixelCentreIsLeftOut) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const ScreenRect all{0, 0, 10, 10};
+    const ScreenRect rightHalf{5, 0, 5, 10};
+    struct Case {
+        const char* what;
+        WindowPoint points[3];
+        ScreenRect region;
+        bool leftOut;
+    };
+    const Case cases[] = {
+        {"around a centre", {{2.2f, 2.2f, 10}, {2.8f, 2.2f, 10}, {2.5f, 2.8f, 10}}, all, false},
+        {"between two columns of centres", {{2.6f, 1, 10}, {3.4f, 1, 10}, {3, 9, 10}}, all, true},
+        {"between two rows of centres", {{1, 4.6f, 10}, {9, 4.6f, 10}, {5, 5.4f, 10}}, all, true},
+        {"a hundredth of a pixel short of a centre (within the margin)",
+         {{2.51f, 1, 10}, {3.4f, 1, 10}, {3, 9, 10}}, all, false},
+        {"a tenth of a pixel short of a centre", {{2.6f, 1, 10}, {3.4f, 1, 10}, {3, 9, 10}}, all, true},
+        {"a large triangle across the view", {{-20, -20, 10}, {40, -20, 10}, {5, 40, 10}}, all, false},
+        {"left of the viewport", {{-3, 2, 10}, {-1, 2, 10}, {-2, 8, 10}}, all, true},
+        {"beyond the far plane", {{2, 2, 150}, {8, 2, 150}, {5, 8, 150}}, all, true},
+        {"a vertex nearer than the near plane", {{2.6f, 1, 10}, {3.4f, 1, 10}, {3, 9, 0.01f}}, all, true},
+        {"a vertex in the eye's plane", {{2.6f, 1, 10}, {3.4f, 1, 10}, {3, 9, 0}}, all, false},
+        {"a vertex behind the eye", {{2.6f, 1, 10}, {3.4f, 1, 10}, {3, 9, -5}}, all, false},
+        {"around a centre left of the opening", {{2.2f, 2.2f, 10}, {2.8f, 2.2f, 10}, {2.5f, 2.8f, 10}}, rightHalf, true},
+        {"around a centre inside the opening", {{7.2f, 2.2f, 10}, {7.8f, 2.2f, 10}, {7.5f, 2.8f, 10}}, rightHalf, false},
+        {"an empty opening", {{2.2f, 2.2f, 10}, {2.8f, 2.2f, 10}, {2.5f, 2.8f, 10}}, ScreenRect{5, 0, 0, 10}, true},
+    };
+    for (const Case& c : cases) {
+        float v[9];
+        atWindow(c.points, v);
+        EXPECT_EQ(coversNoPixel(viewVolume(identity, perspective, tenByTen, c.region), v), c.leftOut) << c.what;
+    }
+    float v[9];
+    atWindow(cases[1].points, v);
+    v[4] = nan;
+    EXPECT_FALSE(coversNoPixel(viewVolume(identity, perspective, tenByTen, all), v)) << "a NaN vertex";
+}
+
 // --- Frames drawn with and without the shortcuts ------------------------------------
 
 struct Played {
@@ -154,7 +212,13 @@ protected:
     char previous[PATH_MAX] = {};
 };
 
-const FrameShortcuts longWay{false, false, false};
+// Every shortcut off, each by name: the frame as it was drawn before any of them.
+FrameShortcuts noShortcuts() {
+    FrameShortcuts s;
+    s.nameFromArray = s.nameOnlyHittable = s.scissorStencil = s.reuseWalk = s.drawOnlyCovering = false;
+    return s;
+}
+const FrameShortcuts longWay = noShortcuts();
 const FrameShortcuts shortWay{};
 
 TEST_F(FrameShortcutsGl, TheStencilWindowFixtureDrawsTheSameFramesEitherWay) {
@@ -322,6 +386,109 @@ TEST_F(FrameShortcutsGl, NoTriangleTheSelectionTestDropsIsOneTheGlWouldHaveHit) 
     EXPECT_GT(dropped, 20);
     EXPECT_GT(droppedNearTheirPlane, 400);
     EXPECT_LT(dropped + droppedNearTheirPlane, tested);
+}
+
+// --- The render pass's test against the GL's drawing -----------------------------------
+
+TEST_F(FrameShortcutsGl, TheLookAtMatrixIsTheOneTheGlUtilityLibraryMakes) {
+    struct Case {
+        double eye[3], target[3];
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, {0, 0, 1}},
+        {{103.25, 3, -47.5}, {103.85, 3.1, -46.7}},
+        {{1.5, 1, 450}, {2.2, 0.8, 450.6}},
+        {{-3, 40, -190}, {-3, 39.5, -189.1}},
+        {{7, 2, 7}, {6, 2.3, 6.2}},
+    };
+    for (const Case& c : cases) {
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        gluLookAt(c.eye[0], c.eye[1], c.eye[2], c.target[0], c.target[1], c.target[2], 0, 1, 0);
+        GLfloat gl[16], ours[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, gl);
+        ASSERT_TRUE(lookAtMatrix(c.eye[0], c.eye[1], c.eye[2], c.target[0], c.target[1], c.target[2], ours));
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(ours[i], gl[i], 1e-5 * (1 + std::fabs(gl[i]))) << "entry " << i << " eye " << c.eye[0];
+    }
+    float m[16];
+    EXPECT_FALSE(lookAtMatrix(1, 2, 3, 1, 5, 3, m)) << "straight up";
+    EXPECT_FALSE(lookAtMatrix(1, 2, 3, 1, 2, 3, m)) << "no direction";
+}
+
+// Draws one white triangle alone on black, untextured and unlit; whether any pixel of
+// the viewport came out other than black.
+bool glDrawsAPixel(const float* v) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(1, 1, 1);
+    glBegin(GL_TRIANGLES);
+    for (int k = 0; k < 3; ++k) glVertex3f(v[k * 3], v[k * 3 + 1], v[k * 3 + 2]);
+    glEnd();
+    std::vector<uint8_t> pixels(size_t(viewport[2]) * size_t(viewport[3]) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(viewport[0], viewport[1], viewport[2], viewport[3], GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    for (const uint8_t p : pixels)
+        if (p != 0) return true;
+    return false;
+}
+
+TEST_F(FrameShortcutsGl, NoTriangleTheRenderPassLeavesOutIsOneTheGlWouldHaveDrawn) {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_STENCIL_TEST);
+    glDisable(GL_CULL_FACE);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(60, double(testgl::width) / testgl::height, nearPlane, 500);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(103.25, 3, -47.5, 103.25 + 0.6, 3.1, -47.5 + 0.8, 0, 1, 0);
+    GLdouble model[16], projection[16];
+    GLfloat modelF[16], projectionF[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelF);
+    glGetFloatv(GL_PROJECTION_MATRIX, projectionF);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const ScreenRect all{viewport[0], viewport[1], viewport[2], viewport[3]};
+    const ViewVolume volume = viewVolume(modelF, projectionF, viewport, all);
+
+    // A point given in window pixels and depth (0 near .. 1 far) in the world.
+    auto world = [&](double wx, double wy, double wz, float* out) {
+        double x, y, z;
+        gluUnProject(wx, wy, wz, model, projection, viewport, &x, &y, &z);
+        out[0] = float(x), out[1] = float(y), out[2] = float(z);
+    };
+    std::mt19937 random(29);
+    std::uniform_int_distribution<int> column(-2, viewport[2] + 1), row(-2, viewport[3] + 1);
+    std::uniform_real_distribution<double> offset(-1, 1), within(0, 1), depth(0.2, 0.999);
+    int leftOut = 0, keptAndDrawn = 0;
+    const int rounds = 900;
+    for (int round = 0; round < rounds; ++round) {
+        // Small triangles and slivers, lying or standing, anywhere within a pixel and
+        // around the edges of the viewport.
+        const double cx = column(random) + within(random), cy = row(random) + within(random), wz = depth(random);
+        const double reach = round % 3 == 0 ? 0.6 : round % 3 == 1 ? 0.3 : 0.03;
+        const bool lying = round % 2 == 0;
+        float v[9];
+        for (int k = 0; k < 3; ++k)
+            world(cx + offset(random) * (lying ? 2 : reach), cy + offset(random) * (lying ? reach : 2), wz, v + k * 3);
+        const bool out = coversNoPixel(volume, v);
+        const bool gl = glDrawsAPixel(v);
+        leftOut += out;
+        keptAndDrawn += !out && gl;
+        if (out) {
+            EXPECT_FALSE(gl) << "round " << round << " about (" << cx << ", " << cy << ")";
+        }
+    }
+    // Neither a test that keeps everything nor one that the GL never contradicts by drawing.
+    EXPECT_GT(leftOut, rounds / 4);
+    EXPECT_GT(keptAndDrawn, rounds / 10);
 }
 
 }  // namespace
