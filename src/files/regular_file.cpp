@@ -304,4 +304,12 @@ std::string printable(const std::string& text, bool keepLines) {
     return shown;
 }
 
+std::string withEnding(const std::string& fileName, const char* ending) {
+    const size_t slash = fileName.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = fileName.rfind('.');
+    const bool hasEnding = dot != std::string::npos && dot > start;
+    return (hasEnding ? fileName.substr(0, dot) : fileName) + ending;
+}
+
 }  // namespace platform

@@ -106,4 +106,9 @@ bool finishBeside(FileHandle fd, const std::string& temporary, const std::string
 // stays as it is (for messages of several lines).
 std::string printable(const std::string& text, bool keepLines = false);
 
+// The name with its ending (from the last '.' of the last component on) replaced by
+// `ending`, or `ending` appended where there is none; a leading dot starts a hidden name,
+// not an ending.
+std::string withEnding(const std::string& fileName, const char* ending);
+
 }  // namespace platform

@@ -2,20 +2,14 @@
 
 #include <cstring>
 
+#include "files/regular_file.h"  // Required for: withEnding
+
 namespace {
 
 bool startsWith(const uint8_t* data, size_t size, size_t at, const char* magic, size_t length) {
     return size >= at + length && std::memcmp(data + at, magic, length) == 0;
 }
 
-// The name with its ending (after the last '.' of the last component) replaced.
-std::string withEnding(const std::string& fileName, const char* ending) {
-    const size_t start = fileName.rfind('/') == std::string::npos ? 0 : fileName.rfind('/') + 1;
-    const size_t dot = fileName.rfind('.');
-    // A leading dot starts a hidden name, not an ending.
-    const bool hasEnding = dot != std::string::npos && dot > start;
-    return (hasEnding ? fileName.substr(0, dot) : fileName) + ending;
-}
 
 }  // namespace
 
@@ -30,5 +24,5 @@ ForeignImage recogniseForeignImage(const uint8_t* data, size_t size) {
 
 std::string foreignImageMessage(const std::string& fileName, const ForeignImage& image) {
     return fileName + " is a " + image.format + " image; textures are BMP files (the world builder converts them: texture NAME.bmp file " +
-           withEnding(fileName, image.extension) + ")";
+           platform::withEnding(fileName, image.extension) + ")";
 }

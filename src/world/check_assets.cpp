@@ -59,17 +59,6 @@ std::string toolkitMessages() {
     return text;
 }
 
-// A 3D Studio file starts with the chunk id of a scene (0x4D4D) or a project (0xC23D),
-// low byte first. Anything else reads as an empty database and draws nothing.
-bool startsAs3dsFile(const char* fileName) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) return true;  // the toolkit says why it cannot be opened
-    unsigned char id[2] = {0, 0};
-    const size_t got = std::fread(id, 1, 2, file);
-    std::fclose(file);
-    const unsigned chunk = unsigned(id[0]) | unsigned(id[1]) << 8;
-    return got == 2 && (chunk == 0x4D4D || chunk == 0xC23D);
-}
 
 // The model builder's walk, stopping at the first error: the texture maps of the
 // textured groups, or why the model would fail or draw nothing.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/regular_file.h"  // Required for: openRegularStream
+#include "files/regular_file.h"  // Required for: openRegularStream, withEnding
 
 namespace {
 
@@ -54,12 +54,6 @@ bool isGltfJson(const uint8_t* data, size_t size) {
     return text.find("\"asset\"") != std::string::npos;
 }
 
-std::string withEnding(const std::string& fileName, const char* ending) {
-    const size_t start = fileName.rfind('/') == std::string::npos ? 0 : fileName.rfind('/') + 1;
-    const size_t dot = fileName.rfind('.');
-    const bool hasEnding = dot != std::string::npos && dot > start;
-    return (hasEnding ? fileName.substr(0, dot) : fileName) + ending;
-}
 
 }  // namespace
 
@@ -101,5 +95,16 @@ ForeignModel recogniseForeignModelFile(const char* fileName) {
 
 std::string foreignModelMessage(const std::string& fileName, const ForeignModel& model) {
     return fileName + " is " + model.format + "; models are 3D Studio files (the world builder converts them: model "
-           "NAME.3ds file " + withEnding(fileName, model.extension) + ")";
+           "NAME.3ds file " + platform::withEnding(fileName, model.extension) + ")";
+}
+
+bool startsAs3dsFile(const char* fileName) {
+    std::string reason;
+    std::FILE* file = platform::openRegularStream(fileName, platform::FileAccess::read, reason);
+    if (!file) return true;  // the toolkit says why it cannot be opened
+    unsigned char id[2] = {0, 0};
+    const size_t got = std::fread(id, 1, 2, file);
+    std::fclose(file);
+    const unsigned chunk = unsigned(id[0]) | unsigned(id[1]) << 8;
+    return got == 2 && (chunk == 0x4D4D || chunk == 0xC23D);
 }

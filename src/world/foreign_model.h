@@ -28,3 +28,8 @@ ForeignModel recogniseForeignModelFile(const char* fileName);
 // "car.3ds is an OBJ model; models are 3D Studio files (the world builder converts them:
 // model NAME.3ds file car.obj)".
 std::string foreignModelMessage(const std::string& fileName, const ForeignModel& model);
+
+// A 3D Studio file starts with the chunk id of a scene (0x4D4D) or a project (0xC23D),
+// low byte first; anything else reads as an empty database and draws nothing. true too
+// when the file cannot be opened: the toolkit then says why.
+bool startsAs3dsFile(const char* fileName);

@@ -20,16 +20,6 @@ std::string firstToolkitError() {
     return text;
 }
 
-bool startsAs3dsFile(const char* fileName) {
-    std::string reason;
-    std::FILE* file = platform::openRegularStream(fileName, platform::FileAccess::read, reason);
-    if (!file) return true;  // the toolkit says why it cannot be opened
-    unsigned char id[2] = {0, 0};
-    const size_t got = std::fread(id, 1, 2, file);
-    std::fclose(file);
-    const unsigned chunk = unsigned(id[0]) | unsigned(id[1]) << 8;
-    return got == 2 && (chunk == 0x4D4D || chunk == 0xC23D);
-}
 
 bool readMaterials(ModelReading& reading, ModelFacts& facts) {
     UpdateMaterialList3ds(reading.database);
