@@ -13,7 +13,6 @@
 #include <strings.h>  // Required for: strcasecmp
 #include <thread>
 
-#include "input/input.h"        // Required for: camera, resetCamera
 #include "platform/platform.h"  // Required for: milliseconds, showErrorBox
 #include "render/render.h"      // Required for: overlayLines, betweenFrames, writeScreenshot
 #include "world/check.h"        // Required for: checkingResolvers, assetProblems
@@ -127,13 +126,12 @@ WorldFileCheck checkWorldFiles() {
 bool reloadWorld(WorldFileCheck& check) {
     check = checkWorldFiles();
     if (!check.loads) return false;
-    const CameraState eye = camera;
+    // initWorld leaves the camera alone, so the eye stays where the player stood.
     releaseWorld();
     resetWorld();
     std::string message;
     const int status = initWorld(message);
     if (status != 0) platform::showErrorBox(message);
-    camera = eye;
     if (status != 0) {
         // The files changed again between the check and the load: the tables are empty
         // until the next save.
