@@ -142,7 +142,7 @@ TEST(BuilderErrors, EachBadDescriptionIsRefusedWithItsLine) {
         {"model outside its room", rooms + "model m.3ds shape gem texture t.bmp size 1 1\n"
                                            "place m.3ds in b at 0 0 0 box -1 0 -1 1 1 1\n",
          "6: the model stands outside room 'b'"},
-        {"unknown model", rooms + "place m.3ds in b at -25 0 30 box -1 0 -1 1 1 1\n", "5: unknown model 'm.3ds'"},
+        {"unknown model", rooms + "place m.3ds in b at -25 0 30 box -1 0 -1 1 1 1\n", "5: unknown model 'm.3ds': declare it before it is placed, with 'model m.3ds file PATH'"},
         {"passage onto a missing room", rooms + "passage a side -z span -27 -23 onto z side +z at 102\n",
          "5: a passage onto a missing room 'z'"},
         {"passage whose far end turns", rooms + "passage a side -z span -27 -23 onto c side -z at 102\n",

@@ -125,6 +125,9 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
         {"a PNG named as a texture", "texture photo.png pattern tiles flavour pal4\n",
          "1: texture 'photo.png' must end in .bmp: the engine reads only BMP textures; to convert the picture, "
          "write 'texture photo.bmp file photo.png'"},
+        {"a PNG named as a texture, converted", "texture photo.png file pictures/photo.png\n",
+         "1: texture 'photo.png' must end in .bmp: the engine reads only BMP textures; to convert the picture, "
+         "write 'texture photo.bmp file pictures/photo.png'"},
         {"drawn and converted", "texture p.bmp file p.png pattern tiles\n", "1: a texture converted from a file takes no 'pattern'"},
         {"converted at no power of two", "texture p.bmp file p.png pixels 100\n", "1: pixels must be a power of two"},
         {"a folder as the picture", hexagon(hexPoints, "texture p.bmp file " + std::string(SOURCE_DIR) + "\n"),

@@ -138,7 +138,7 @@ private:
             if (!plainFileName(m.file))
                 return fail(m.line, "file name '" + m.file + "' may hold only letters, digits, '.', '_' and '-'");
         for (const TextureDecl& t : world_.textures)
-            if (pictureName(t.file)) return fail(t.line, notBmpMessage(t.file));
+            if (pictureName(t.file)) return fail(t.line, notBmpMessage(t));
         for (const TextureDecl& t : world_.textures) {
             if (t.file.size() > maxNameLength) return fail(t.line, "texture name '" + t.file + "' is longer than " + std::to_string(maxNameLength) + " characters");
             if (!seen.insert(t.file).second) return fail(t.line, "texture '" + t.file + "' is declared twice");
@@ -172,10 +172,12 @@ private:
         return false;
     }
 
-    static std::string notBmpMessage(const std::string& file) {
-        const std::string stem = file.substr(0, file.rfind('.'));
-        return "texture '" + file + "' must end in .bmp: the engine reads only BMP textures; to convert the "
-               "picture, write 'texture " + stem + ".bmp file " + file + "'";
+    // The hint names the picture already given, if any, rather than the texture's name.
+    static std::string notBmpMessage(const TextureDecl& t) {
+        const std::string stem = t.file.substr(0, t.file.rfind('.'));
+        const std::string picture = t.source.empty() ? t.file : t.source;
+        return "texture '" + t.file + "' must end in .bmp: the engine reads only BMP textures; to convert the "
+               "picture, write 'texture " + stem + ".bmp file " + picture + "'";
     }
 
     bool hasTexture(const std::string& file) const {
@@ -565,7 +567,10 @@ private:
         for (const PlaceDecl& p : world_.places) {
             bool known = false;
             for (const ModelDecl& m : world_.models) known = known || m.file == p.model;
-            if (!known) return fail(p.line, "unknown model '" + p.model + "'");
+            if (!known)
+                return fail(p.line, "unknown model '" + p.model + "': declare it before it is placed, with 'model " +
+                                        p.model + " file PATH' for a model made elsewhere or 'model " + p.model +
+                                        " shape S texture T.bmp size W H'");
             const int r = room(p.room);
             if (r < 0) return fail(p.line, "a model in a missing room '" + p.room + "'");
             if (!planHolds(world_.rooms[size_t(r)].plan, p.at[0], p.at[2]))
