@@ -242,7 +242,7 @@ BENCHMARK(BM_HeadlessFrames)
 // alone: the selection test, the stencil scissor, the kept walk, the selection pass from
 // a vertex array (path 5 is thus the long way as main draws it since that change), the
 // render pass without the triangles that cover no pixel (6) and without the placed models
-// wholly out of view (7).
+// wholly out of view (7), the stencil entries' first pass without colour (8).
 
 FrameShortcuts shortcutsFor(int path) {
     if (path == 1) return FrameShortcuts{};
@@ -253,6 +253,7 @@ FrameShortcuts shortcutsFor(int path) {
     s.nameFromArray = path == 5;
     s.drawOnlyCovering = path == 6;
     s.drawOnlyVisibleObjects = path == 7;
+    s.depthOnlyFirstPass = path == 8;
     return s;
 }
 
@@ -360,7 +361,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
     state.counters["ms_per_frame"] = frames > 0 ? cpu / double(frames) * 1e3 : 0;
     frameShortcuts = FrameShortcuts{};
 }
-BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(5)->Arg(1)->Iterations(1)->UseManualTime()
+BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(5)->Arg(1)->Arg(8)->Iterations(1)->UseManualTime()
     ->Repetitions(3)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 }  // namespace

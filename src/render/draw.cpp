@@ -184,13 +184,18 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform, const ClipPla
     }
 
     // Inside the opening, forget the quad's depth: leave that of the last surface drawn.
+    // Its colour never shows: the pass below draws that last surface again where it
+    // passes the test (its depth is the one left), so every pixel written here is
+    // written again, and the GL need not write colour at all.
     glDepthFunc(GL_ALWAYS);
     glStencilFunc(GL_EQUAL, 1, 1);
     glStencilOp(GL_DECR, GL_KEEP, GL_KEEP);
+    if (frameShortcuts.depthOnlyFirstPass) glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawPortallessCells();
     collectStencilWalls(stencilBatch, i);
     const TriangleBatch& walls = stencilWallsDrawn(transform, opening);
     emitTriangleBatch(walls, false);
+    if (frameShortcuts.depthOnlyFirstPass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
     // Drawn again with the depth test, the nearest surface at each pixel stays.
     glDepthFunc(GL_LEQUAL);

@@ -276,6 +276,8 @@ struct FrameShortcuts {
                                    // triangles that cover no pixel centre (coversNoPixel)
     bool drawOnlyVisibleObjects = true;  // placed models wholly outside the view are not
                                          // sent (ballOutsideOnePlane with the list's reach)
+    bool depthOnlyFirstPass = true;  // a stencil entry's first pass, whose colour its second
+                                     // pass always covers, writes depth only
 };
 extern FrameShortcuts frameShortcuts;
 

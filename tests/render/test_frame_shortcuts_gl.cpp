@@ -249,7 +249,7 @@ protected:
 FrameShortcuts noShortcuts() {
     FrameShortcuts s;
     s.nameFromArray = s.nameOnlyHittable = s.scissorStencil = s.reuseWalk = s.drawOnlyCovering = false;
-    s.drawOnlyVisibleObjects = false;
+    s.drawOnlyVisibleObjects = s.depthOnlyFirstPass = false;
     return s;
 }
 const FrameShortcuts longWay = noShortcuts();
