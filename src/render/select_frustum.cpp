@@ -48,7 +48,10 @@ ClipPlanes clipPlanes(const float modelview[16], const float projection[16]) {
 }
 
 bool outsideOnePlane(const ClipPlanes& planes, const float* v) {
-    for (int i = 0; i < 6; ++i) {
+    // Far and near first: the selection frustum is short, so most triangles lie beyond
+    // one of those two, and the answer does not depend on the order.
+    static const int order[6] = {4, 5, 0, 1, 2, 3};
+    for (const int i : order) {
         const double* a = planes.plane[i];
         const double* b = planes.bound[i];
         bool outside = true;
