@@ -241,7 +241,8 @@ BENCHMARK(BM_HeadlessFrames)
 // frame as it was before any shortcut (every one off), 1 every shortcut on; 2 to 6 one
 // alone: the selection test, the stencil scissor, the kept walk, the selection pass from
 // a vertex array (path 5 is thus the long way as main draws it since that change), the
-// render pass without the triangles that cover no pixel.
+// render pass without the triangles that cover no pixel (6) and without the placed models
+// wholly out of view (7), the stencil entries' first pass without colour (8).
 
 FrameShortcuts shortcutsFor(int path) {
     if (path == 1) return FrameShortcuts{};
@@ -251,6 +252,8 @@ FrameShortcuts shortcutsFor(int path) {
     s.reuseWalk = path == 4;
     s.nameFromArray = path == 5;
     s.drawOnlyCovering = path == 6;
+    s.drawOnlyVisibleObjects = path == 7;
+    s.depthOnlyFirstPass = path == 8;
     return s;
 }
 
@@ -307,7 +310,7 @@ void registerFramesAtScale(const char* name, scaleworld::Openings openings, int6
     for (const int path : {0, 5, 1}) b->Args({scaleworld::manyVisible, 0, path});
     // What each shortcut gives on its own, where the visible set is large.
     if (openings == scaleworld::wideOpening && triangles <= 100000)
-        for (const int path : {2, 3, 4, 6}) b->Args({scaleworld::manyVisible, 1, path});
+        for (const int path : {2, 3, 4, 6, 7}) b->Args({scaleworld::manyVisible, 1, path});
     b->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(triangles > 100000 ? 1.0 : 0.3)->Repetitions(3)
         ->ReportAggregatesOnly(true);
 }
@@ -358,7 +361,7 @@ void BM_SampleDemoCpu(benchmark::State& state) {
     state.counters["ms_per_frame"] = frames > 0 ? cpu / double(frames) * 1e3 : 0;
     frameShortcuts = FrameShortcuts{};
 }
-BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(5)->Arg(1)->Iterations(1)->UseManualTime()
+BENCHMARK(BM_SampleDemoCpu)->ArgName("path")->Arg(0)->Arg(5)->Arg(1)->Arg(8)->Iterations(1)->UseManualTime()
     ->Repetitions(3)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -4,8 +4,12 @@
 
 #include <GL/gl.h>  // Required for: display lists, stencil, matrices, scissor
 
+#include <algorithm>  // Required for: std::max
+#include <cmath>      // Required for: std::fabs
+
 #include "input/input.h"  // Required for: camera.selectPass, portalCulling
 #include "render/local.h"
+#include "world/model.h"  // Required for: listReach
 
 namespace {
 
@@ -19,6 +23,24 @@ const CellPlacement& placementOf(int32_t index) {
 void advanceSpin(PlacedObject& object) {
     object.spinAngle += 0.25f;
     if (object.spinAngle > 360.0f) object.spinAngle = 0.1f;
+}
+
+void bindObjectTexture(const PlacedObject& object) {
+    if (object.textureIndex >= 0 && object.textureIndex < maxTextures)
+        glBindTexture(GL_TEXTURE_2D, textureNames[object.textureIndex]);
+}
+
+// The object's model lies wholly outside one plane of `view`: it is drawn within the
+// list's reach of its placed position, scaled by at most its cell's largest scale, and
+// turned, which moves no point farther from that position.
+bool outsideView(const PlacedObject& object, const ClipPlanes& view) {
+    const float reach = listReach(object.displayList);
+    if (!(reach >= 0)) return false;
+    const CellPlacement& cell = placementOf(object.cell);
+    const double scale = std::max({1.0, std::fabs(double(cell.scaleX)), std::fabs(double(cell.scaleY)),
+                                   std::fabs(double(cell.scaleZ))});
+    return ballOutsideOnePlane(view, placedX(cell, object.x), placedY(cell, object.y), placedZ(cell, object.z),
+                               double(reach) * scale);
 }
 
 void drawQuad(const StencilPortal& entry) {
@@ -137,7 +159,7 @@ void fillStencil(const ScreenRect& rect) {
     glClearStencil(0);
 }
 
-void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
+void drawStencilEntry(int32_t i, const ScreenTransform& transform, const ClipPlanes& view) {
     const StencilPortal& entry = stencilPortalList[i];
     const bool inOpening = eyeInOpening(entry);
     const ScreenRect opening = inOpening ? ScreenRect{transform.viewport[0], transform.viewport[1],
@@ -162,13 +184,18 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
     }
 
     // Inside the opening, forget the quad's depth: leave that of the last surface drawn.
+    // Its colour never shows: the pass below draws that last surface again where it
+    // passes the test (its depth is the one left), so every pixel written here is
+    // written again, and the GL need not write colour at all.
     glDepthFunc(GL_ALWAYS);
     glStencilFunc(GL_EQUAL, 1, 1);
     glStencilOp(GL_DECR, GL_KEEP, GL_KEEP);
+    if (frameShortcuts.depthOnlyFirstPass) glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawPortallessCells();
     collectStencilWalls(stencilBatch, i);
     const TriangleBatch& walls = stencilWallsDrawn(transform, opening);
     emitTriangleBatch(walls, false);
+    if (frameShortcuts.depthOnlyFirstPass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
     // Drawn again with the depth test, the nearest surface at each pixel stays.
     glDepthFunc(GL_LEQUAL);
@@ -179,7 +206,7 @@ void drawStencilEntry(int32_t i, const ScreenTransform& transform) {
 
     for (int32_t o = 0; o < placedObjectCount; ++o) {
         if (placedObjects[o].visibleMark != 101 + i) continue;
-        drawPlacedObject(placedObjects[o]);
+        drawPlacedObject(placedObjects[o], &view);
         ++frameCounts.objectsDrawn;
     }
 
@@ -289,11 +316,20 @@ void compileVisibleList() {
 
 void drawPortallessCells() { callPortallessList(); }
 
-void drawPlacedObject(PlacedObject& object) {
+void drawPlacedObject(PlacedObject& object, const ClipPlanes* view) {
     // List 0 is what a model without drawable geometry gets: nothing to draw, so no GL
     // call at all (each costs the GL a state flush); only a spinning object turns on.
     if (object.displayList == 0) {
         if (object.spinning != 0) advanceSpin(object);
+        return;
+    }
+    // Nor one out of view: each model drawn costs this GL a draw of its own, tens of
+    // microseconds, whether or not it reaches a pixel.
+    if (view && frameShortcuts.drawOnlyVisibleObjects && outsideView(object, *view)) {
+        if (object.spinning != 0) advanceSpin(object);
+        // What follows may draw with the texture left bound (an object without one of
+        // its own): leave the one the model would have left.
+        bindObjectTexture(object);
         return;
     }
     const CellPlacement& cell = placementOf(object.cell);
@@ -316,8 +352,7 @@ void drawPlacedObject(PlacedObject& object) {
     if (cell.scaleX != 1.0f) glScalef(cell.scaleX, 1, 1);
     if (cell.scaleY != 1.0f) glScalef(1, cell.scaleY, 1);
     if (cell.scaleZ != 1.0f) glScalef(1, 1, cell.scaleZ);
-    if (object.textureIndex >= 0 && object.textureIndex < maxTextures)
-        glBindTexture(GL_TEXTURE_2D, textureNames[object.textureIndex]);
+    bindObjectTexture(object);
     glCallList(GLuint(object.displayList));
     glPopMatrix();
 }
@@ -327,5 +362,6 @@ void drawStencilPortals() {
     // clears it with the depth buffer, and every entry leaves it zero.
     if (stencilPortalCount < 1) return;
     const ScreenTransform transform = currentTransform();
-    for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) drawStencilEntry(i, transform);
+    const ClipPlanes view = clipPlanes(transform.modelview, transform.projection);
+    for (int32_t i = 0; i < stencilPortalCount && i < maxStencilPortals; ++i) drawStencilEntry(i, transform, view);
 }

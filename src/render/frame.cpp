@@ -85,6 +85,14 @@ void buildRenderList(const WalkInputs& selectionWalk) {
     buildVisibleList();
 }
 
+// The planes of what the render pass's matrices can show.
+ClipPlanes viewPlanes() {
+    GLfloat modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    return clipPlanes(modelview, projection);
+}
+
 void renderPass(const WalkInputs& selectionWalk) {
     frameCounts = FrameCounts{};
     buildRenderList(selectionWalk);
@@ -97,9 +105,10 @@ void renderPass(const WalkInputs& selectionWalk) {
     glCallList(worldList);
     drawPortallessCells();
     frameCounts.wallsDrawn = int32_t(visibleBatch.polygon.size()) + portallessPolygonCount();
+    const ClipPlanes view = viewPlanes();
     for (int32_t i = 0; i < placedObjectCount; ++i) {
         if (placedObjects[i].visibleMark != 1) continue;
-        drawPlacedObject(placedObjects[i]);
+        drawPlacedObject(placedObjects[i], &view);
         ++frameCounts.objectsDrawn;
     }
     if (stencilPortals != 0) drawStencilPortals();

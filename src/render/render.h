@@ -167,6 +167,10 @@ ClipPlanes clipPlanes(const float modelview[16], const float projection[16]);
 // plane by more than a margin for the GL's own rounding: such a triangle cannot reach
 // the volume, so it cannot produce a selection hit. Never true for a triangle that may.
 bool outsideOnePlane(const ClipPlanes& planes, const float* vertices);
+// True when the ball of radius `reach` about (x, y, z) lies wholly outside one plane of
+// the volume, by the same margin: nothing drawn within it can reach the volume, so it
+// writes no fragment. Never true for a reach or position that is not a number.
+bool ballOutsideOnePlane(const ClipPlanes& planes, double x, double y, double z, double reach);
 
 // --- What the picture can show (GL-free) ---------------------------------------------
 
@@ -205,7 +209,10 @@ void buildVisibleList();
 void compileVisibleList();
 // Every cell without portals, whole, at its stored position.
 void drawPortallessCells();
-void drawPlacedObject(PlacedObject& object);
+// Draws the object's model where its cell places it. With `view` (the planes of what the
+// picture can show) and drawOnlyVisibleObjects, a model that lies wholly outside one of
+// them is not sent, as it would write no fragment; a spinning one still turns.
+void drawPlacedObject(PlacedObject& object, const ClipPlanes* view = nullptr);
 // What lies behind each stencil portal of the list, confined to its own opening.
 void drawStencilPortals();
 
@@ -267,6 +274,10 @@ struct FrameShortcuts {
                                    // when the eye has not moved since
     bool drawOnlyCovering = true;  // the world list and the stencil entries leave out the
                                    // triangles that cover no pixel centre (coversNoPixel)
+    bool drawOnlyVisibleObjects = true;  // placed models wholly outside the view are not
+                                         // sent (ballOutsideOnePlane with the list's reach)
+    bool depthOnlyFirstPass = true;  // a stencil entry's first pass, whose colour its second
+                                     // pass always covers, writes depth only
 };
 extern FrameShortcuts frameShortcuts;
 

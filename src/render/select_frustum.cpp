@@ -1,6 +1,7 @@
-// Which triangles cannot reach the selection frustum: the frustum's planes in world
-// coordinates and a test with a margin that errs on the side of keeping. No GL.
-#include <cmath>  // Required for: std::fabs
+// Which triangles cannot reach the selection frustum, and which placed models cannot
+// reach the view: a volume's planes in world coordinates and tests with a margin that
+// err on the side of keeping. No GL.
+#include <cmath>  // Required for: std::fabs, std::sqrt
 
 #include "render/render.h"
 
@@ -47,7 +48,10 @@ ClipPlanes clipPlanes(const float modelview[16], const float projection[16]) {
 }
 
 bool outsideOnePlane(const ClipPlanes& planes, const float* v) {
-    for (int i = 0; i < 6; ++i) {
+    // Far and near first: the selection frustum is short, so most triangles lie beyond
+    // one of those two, and the answer does not depend on the order.
+    static const int order[6] = {4, 5, 0, 1, 2, 3};
+    for (const int i : order) {
         const double* a = planes.plane[i];
         const double* b = planes.bound[i];
         bool outside = true;
@@ -59,6 +63,23 @@ bool outsideOnePlane(const ClipPlanes& planes, const float* v) {
             outside = distance > clipOutsideMargin * size;
         }
         if (outside) return true;
+    }
+    return false;
+}
+
+bool ballOutsideOnePlane(const ClipPlanes& planes, double x, double y, double z, double reach) {
+    if (!(reach >= 0)) return false;
+    for (int i = 0; i < 6; ++i) {
+        const double* a = planes.plane[i];
+        const double* b = planes.bound[i];
+        // The nearest point of the ball to the plane lies `reach` times the normal's
+        // length closer than the centre; the GL's terms are at most those of the farthest
+        // point in each coordinate.
+        const double nearest = a[0] * x + a[1] * y + a[2] * z + a[3] -
+                               reach * std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double size = b[0] * (std::fabs(x) + reach) + b[1] * (std::fabs(y) + reach) +
+                            b[2] * (std::fabs(z) + reach) + b[3];
+        if (nearest > clipOutsideMargin * size) return true;  // NaN compares false
     }
     return false;
 }

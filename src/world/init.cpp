@@ -96,15 +96,18 @@ void appendTriangle(TriangleBatch& batch, int32_t index, const CellPlacement* pl
         batch.runs.push_back(TriangleRun{polygon.textureIndex, triangle, 0});
     batch.runs.back().count += 1;
     batch.polygon.push_back(index);
+    const size_t at = batch.position.size();
+    batch.position.resize(at + 9);
+    float* out = &batch.position[at];
     for (int k = 0; k < 3; ++k) {
         if (placement) {
-            batch.position.push_back(placedX(*placement, polygon.x[k]));
-            batch.position.push_back(placedY(*placement, polygon.y[k]));
-            batch.position.push_back(placedZ(*placement, polygon.z[k]));
+            out[k * 3] = placedX(*placement, polygon.x[k]);
+            out[k * 3 + 1] = placedY(*placement, polygon.y[k]);
+            out[k * 3 + 2] = placedZ(*placement, polygon.z[k]);
         } else {
-            batch.position.push_back(polygon.x[k]);
-            batch.position.push_back(polygon.y[k]);
-            batch.position.push_back(polygon.z[k]);
+            out[k * 3] = polygon.x[k];
+            out[k * 3 + 1] = polygon.y[k];
+            out[k * 3 + 2] = polygon.z[k];
         }
     }
 }

@@ -3,8 +3,10 @@
 
 #include <GL/gl.h>  // Required for: display lists, immediate mode
 
+#include <cmath>    // Required for: std::sqrt
 #include <cstdio>
 #include <cstdlib>  // Required for: exit
+#include <unordered_map>
 #include <vector>
 
 #include "image/bitmap.h"         // Required for: loadBitmap, the model's texture maps
@@ -18,6 +20,8 @@ namespace {
 // Every list the builder has made, as glGenLists handed it out: a model's list sits
 // modelListOffset above it, and both ids are taken until released.
 std::vector<GLuint> generatedLists;
+// Every model list's reach (listReach), by list id; wiped with the lists.
+std::unordered_map<int32_t, float> listReaches;
 
 // The oldest recorded error's place: the root cause of what the list shows.
 std::string rootCause() {
@@ -57,6 +61,24 @@ void emitCorner(const MeshRecord3ds& mesh, uint16_t vertex) {
     glVertex3f(p.x, p.y, p.z);
 }
 
+// The farthest corner of the group's faces from the mesh's origin, as the GL receives it
+// (single precision). A corner that is not a number gives a reach that is not one either,
+// and such a list is never left out.
+float groupReach(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
+    double farthest = 0;
+    for (uint16_t index : group.faceIndices) {
+        const Face3ds& face = mesh.faces[index];
+        for (const uint16_t vertex : {face.a, face.b, face.c}) {
+            const Point3ds& p = mesh.vertices[vertex];
+            const double x = p.x, y = p.y, z = p.z;
+            const double d = std::sqrt(x * x + y * y + z * z);
+            if (!(d <= farthest)) farthest = d;
+            if (d != d) return NAN;
+        }
+    }
+    return float(farthest);
+}
+
 // One list of the group's faces, corners in order; the group is known to be sound.
 int32_t compileGroup(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
     const GLuint generated = glGenLists(1);
@@ -72,6 +94,7 @@ int32_t compileGroup(const MeshRecord3ds& mesh, const MaterialGroup3ds& group) {
     }
     glEnd();
     glEndList();
+    recordListReach(id, groupReach(mesh, group));
     return id;
 }
 
@@ -109,4 +132,17 @@ void releaseModelLists() {
     }
     generatedLists.clear();
     generatedLists.shrink_to_fit();
+    listReaches.clear();
 }
+
+float listReach(int32_t list) {
+    const auto found = listReaches.find(list);
+    return found == listReaches.end() ? -1.0f : found->second;
+}
+
+void recordListReach(int32_t list, float reach) {
+    // Never less than the reach rounded to single precision.
+    listReaches[list] = std::nextafter(reach, INFINITY);
+}
+
+void forgetListReach(int32_t list) { listReaches.erase(list); }

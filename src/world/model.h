@@ -25,5 +25,15 @@ constexpr int32_t modelListOffset = 100;
 int32_t buildModel(const char* fileName);
 
 
-// Deletes every list buildModel made since the last release (with the context current).
+// Deletes every list buildModel made since the last release (with the context current),
+// and forgets every list's reach.
 void releaseModelLists();
+
+// How far from its own origin the farthest vertex of a model list lies, in the list's
+// coordinates: a drawn model lies within that distance of where it is placed (times the
+// largest scale it is drawn at), whatever it is turned by. buildModel records it for each
+// list it compiles; whoever compiles a model list of their own may record it too.
+// -1 for a list whose reach is unknown (such a list is always drawn).
+float listReach(int32_t list);
+void recordListReach(int32_t list, float reach);
+void forgetListReach(int32_t list);

@@ -10,12 +10,14 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 
 #include "render/world_fixture.h"
 #include "world/init.h"
+#include "world/model.h"  // Required for: recordListReach
 
 namespace scaleworld {
 
@@ -176,12 +178,19 @@ inline void compileModels() {
             }
         glEnd();
         glEndList();
+        float reach = 0;
+        for (const auto& face : faces)
+            for (const auto& corner : face)
+                reach = std::max(reach, std::sqrt(corner[0] * corner[0] + corner[1] * corner[1] + corner[2] * corner[2]));
+        recordListReach(object.displayList, reach);
     }
 }
 
 inline void releaseModels() {
-    if (placedObjectCount > 0 && placedObjects[0].displayList != 0)
+    if (placedObjectCount > 0 && placedObjects[0].displayList != 0) {
+        for (int32_t i = 0; i < placedObjectCount; ++i) forgetListReach(placedObjects[i].displayList);
         glDeleteLists(GLuint(placedObjects[0].displayList), placedObjectCount);
+    }
 }
 
 // The GL's part, with the context current: textures, model lists, the lists of the world.

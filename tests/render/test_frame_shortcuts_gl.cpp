@@ -1,5 +1,5 @@
 // The frame's shortcuts (naming only triangles that can hit, scissored stencil entries,
-// one walk when the eye stays) against the frames drawn the long way: the same pictures
+// one walk when the eye stays, no model drawn out of view) against the frames drawn the long way: the same pictures
 // byte for byte, the same camera and the same counts, on the fixture worlds, the sample
 // world with its demo and a generated world of many cells; and the selection test's
 // margin against the GL's own selection.
@@ -53,6 +53,39 @@ TEST(SelectionPlanes, OnlyATriangleWhollyOutsideOneAndTheSamePlaneIsDropped) {
         {"beyond +y and clear", {0, 2, 0, 1, 2, 0, 0, 3, 1}, true},
     };
     for (const Case& c : cases) EXPECT_EQ(outsideOnePlane(cube, c.v), c.dropped) << c.what;
+}
+
+TEST(SelectionPlanes, ABallIsOutsideOnlyWhenItsNearestPointIsOutsideOnePlane) {
+    const ClipPlanes cube = clipPlanes(identity, identity);
+    // Under a perspective the side planes lean: their normals are not of unit length, so
+    // a reach counted along the axis rather than the normal misplaces the ball's edge.
+    const float perspectiveNear1[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -101.0f / 99, -1, 0, 0, -200.0f / 99, 0};
+    const ClipPlanes view = clipPlanes(identity, perspectiveNear1);  // 90 degrees, looking down -z
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* what;
+        const ClipPlanes& planes;
+        double x, y, z, reach;
+        bool outside;
+    };
+    const Case cases[] = {
+        {"centre inside", cube, 0, 0, 0, 0.1, false},
+        {"centre beyond +x, the ball reaching back in", cube, 1.5, 0, 0, 0.6, false},
+        {"centre beyond +x, the ball clear of it", cube, 1.5, 0, 0, 0.4, true},
+        {"touching -y", cube, 0, -1.5, 0, 0.5, false},
+        {"beyond -z by a hair (within the margin)", cube, 0, 0, -1.50001, 0.5, false},
+        {"a point beyond +z", cube, 0, 0, 1.2, 0, true},
+        {"beyond two planes at once, but reaching the corner region", cube, 1.3, 1.3, 0, 0.5, false},
+        {"a reach that is not a number", cube, 5, 0, 0, nan, false},
+        {"a centre that is not a number", cube, nan, 0, 0, 0.1, false},
+        {"a negative reach", cube, 5, 0, 0, -1, false},
+        // The side plane x = -z: (4, 0, -2) lies 2 / sqrt(2) = 1.414 from it.
+        {"beside the view, reaching in across the leaning plane", view, 4, 0, -2, 1.5, false},
+        {"beside the view, clear of the leaning plane", view, 4, 0, -2, 1.3, true},
+        {"behind the eye", view, 0, 0, 3, 1, true},
+        {"behind the eye, reaching past the near plane", view, 0, 0, 3, 4.2, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ballOutsideOnePlane(c.planes, c.x, c.y, c.z, c.reach), c.outside) << c.what;
 }
 
 // --- What the render pass can leave out (GL-free) -------------------------------------
@@ -216,6 +249,7 @@ protected:
 FrameShortcuts noShortcuts() {
     FrameShortcuts s;
     s.nameFromArray = s.nameOnlyHittable = s.scissorStencil = s.reuseWalk = s.drawOnlyCovering = false;
+    s.drawOnlyVisibleObjects = s.depthOnlyFirstPass = false;
     return s;
 }
 const FrameShortcuts longWay = noShortcuts();

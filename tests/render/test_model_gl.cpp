@@ -20,7 +20,9 @@
 #include "model3ds/model3ds.h"
 #include "platform/platform.h"
 #include "render/frames.h"
+#include "render/gl_calls.h"
 #include "render/gl_fixture.h"
+#include "render/local.h"  // Required for: keptFrame
 #include "render/map_writer.h"
 #include "render/world_fixture.h"
 #include "assets/bmp_writer.h"
@@ -371,6 +373,68 @@ TEST_F(ModelGl, ASpinningModelTurnsBetweenFrames) {
     EXPECT_NEAR(placedObjects[0].spinAngle, 90.0f, 0.01f);
     EXPECT_TRUE(testgl::near(testgl::pixel(80 + 34, 60), black));
     EXPECT_TRUE(testgl::near(testgl::pixel(80, 60 - 34), red));
+}
+
+// The render pass leaves out a model only where it would draw nothing: the picture, the
+// spin and the counts are those of drawing every model, and the model out of view is
+// not sent at all.
+TEST_F(ModelGl, AModelOutOfViewIsNotSentAndOneReachingIntoTheViewIsDrawnAsBefore) {
+    writeBar("bar.3ds");
+    addCell(-40, 0, -10, 30);
+    // 7 ahead of the start (-25, 3, 15), where the picture's side edge lies 3.5 to the
+    // side: one bar 4.5 to the side, spinning in the picture's plane, so that its 2 long
+    // arm reaches a unit into the picture while it lies across; one far above the view.
+    const int beside = addObject(0, -29.5f, 22, 2);
+    const int above = addObject(0, -25, 22, 2);
+    placedObjects[beside].y = 3;
+    placedObjects[above].y = 50;
+    for (const int o : {beside, above}) placedObjects[o].spinning = 1;
+    startWorld("bar.3ds");
+    ASSERT_GT(listReach(placedObjects[beside].displayList), 2.0f);  // the bar's corner, (2, 0.3, 0.3) away
+
+    struct Run {
+        std::vector<std::vector<uint8_t>> pictures;
+        std::vector<int32_t> objectsDrawn;
+        float spin[2] = {};
+        int translates = 0;  // in the last frame: one per model sent
+    };
+    auto run = [&](bool shortcut) {
+        frameShortcuts.drawOnlyVisibleObjects = shortcut;
+        for (const int o : {beside, above}) placedObjects[o].spinAngle = 0;
+        keepLastFrame = true;
+        Run r;
+        for (int i = 0; i < 4; ++i) {
+            drawFrames(i == 0 ? 1 : 120);  // lying across, then turning through upright
+            r.pictures.push_back(keptFrame.pixels);
+            r.objectsDrawn.push_back(frameCounts.objectsDrawn);
+        }
+        glcalls::start();
+        drawFrames(1);
+        for (const std::string& call : glcalls::stop()) r.translates += call.rfind("translate", 0) == 0;
+        r.spin[0] = placedObjects[beside].spinAngle, r.spin[1] = placedObjects[above].spinAngle;
+        keepLastFrame = false;
+        frameShortcuts = FrameShortcuts{};
+        return r;
+    };
+    const Run all = run(false);
+    const Run shortcut = run(true);
+    ASSERT_EQ(all.pictures.size(), shortcut.pictures.size());
+    for (size_t i = 0; i < all.pictures.size(); ++i) {
+        EXPECT_TRUE(all.pictures[i] == shortcut.pictures[i]) << "picture " << i;
+        EXPECT_EQ(all.objectsDrawn[i], 2) << "picture " << i;
+        EXPECT_EQ(shortcut.objectsDrawn[i], 2) << "picture " << i;
+    }
+    EXPECT_EQ(all.spin[0], shortcut.spin[0]);
+    EXPECT_EQ(all.spin[1], shortcut.spin[1]);  // turned though not drawn
+    EXPECT_EQ(all.translates, 2);
+    EXPECT_EQ(shortcut.translates, 1);
+    // The arm shows at the picture's side in the first picture: what is compared is not
+    // a picture without the bar.
+    int redAtSide = 0;
+    const std::vector<uint8_t>& first = all.pictures[0];
+    for (size_t p = 0; p + 2 < first.size(); p += 3)
+        redAtSide += first[p] > 200 && first[p + 1] < 60 && first[p + 2] < 60;
+    EXPECT_GT(redAtSide, 20);
 }
 
 TEST_F(ModelGl, AStencilPortalShowsTheModelWithItsCellsPlacement) {
