@@ -76,8 +76,8 @@ void releaseInput();
 constexpr float speedStep = 0.1f;  // world units per frame of one walk step and of a demo unit
 
 // Start values of the camera: eye at the world's start point, yaw and pitch as it sets
-// them (world/world.h), every other field 0. Called by the application once initWorld has
-// made the trig tables.
+// them (world/world.h), every other field 0. Called by the application as graphics start,
+// before the world is loaded; needs no table.
 void resetCamera();
 // One frame of player control, before the view is set up: turns and walks the camera
 // by the devices (live play, PLAYDEMO 0) or by the next demo record (PLAYDEMO 1),
