@@ -8,6 +8,7 @@
 #include <cmath>  // Required for: std::fabs, std::sqrt, std::fmin, std::fmax
 
 #include "input/input.h"  // Required for: camera (eye and this frame's step)
+#include "render/local.h"  // Required for: placementOf
 
 namespace {
 
@@ -193,12 +194,12 @@ bool nearStencilOpening(const StencilPortal& entry, float x, float y, float z) {
 }
 
 bool withinOpening(const StencilPortal& entry, float x, float y, float z, double planeDistance, double edgeReach) {
-    const CellPlacement* placement = entry.cell >= 0 && entry.cell < cellCount ? &cells[entry.cell].placement : nullptr;
+    const CellPlacement& placement = placementOf(entry.cell);
     double p[4][3];
     for (int v = 0; v < 4; ++v) {
-        p[v][0] = placement ? placedX(*placement, entry.cornerX[v]) : entry.cornerX[v];
-        p[v][1] = placement ? placedY(*placement, entry.cornerY[v]) : entry.cornerY[v];
-        p[v][2] = placement ? placedZ(*placement, entry.cornerZ[v]) : entry.cornerZ[v];
+        p[v][0] = placedX(placement, entry.cornerX[v]);
+        p[v][1] = placedY(placement, entry.cornerY[v]);
+        p[v][2] = placedZ(placement, entry.cornerZ[v]);
     }
     const auto sub = [](const double* a, const double* b, double* out) {
         for (int i = 0; i < 3; ++i) out[i] = a[i] - b[i];

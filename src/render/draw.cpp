@@ -13,12 +13,6 @@
 
 namespace {
 
-// The placement of cell `index`, or the identity for an index that names no cell (an
-// object placed before any cell).
-const CellPlacement& placementOf(int32_t index) {
-    return index >= 0 && index < cellCount ? cells[index].placement : identityPlacement;
-}
-
 // A quarter degree each time the object is drawn; past 360 it starts again at 0.1.
 void advanceSpin(PlacedObject& object) {
     object.spinAngle += 0.25f;

@@ -4,7 +4,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "world/init.h"  // Required for: TriangleBatch
+#include "world/init.h"   // Required for: TriangleBatch
+#include "world/world.h"  // Required for: cells, identityPlacement
+
+// The placement of cell `index`, or the identity for an index that names no cell (an
+// object placed before any cell, a stencil entry of none).
+inline const CellPlacement& placementOf(int32_t index) {
+    return index >= 0 && index < cellCount ? cells[index].placement : identityPlacement;
+}
 
 // The last finished frame, kept when keepLastFrame is set: RGB rows bottom first.
 struct KeptFrame {

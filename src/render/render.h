@@ -160,6 +160,10 @@ struct ClipPlanes {
     double plane[6][4] = {};
     double bound[6][4] = {};  // the planes' terms in magnitude (|P| |M|), for the margin
 };
+// projection x modelview (column-major) in double; with `magnitudes`, |projection| x
+// |modelview|, which bounds every term the GL adds up for a clip coordinate, whatever
+// order it multiplies in.
+void clipProduct(const float projection[16], const float modelview[16], bool magnitudes, double out[16]);
 // The planes of the volume -w <= x, y, z <= w under column-major `modelview` and
 // `projection` matrices.
 ClipPlanes clipPlanes(const float modelview[16], const float projection[16]);

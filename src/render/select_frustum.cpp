@@ -5,45 +5,32 @@
 
 #include "render/render.h"
 
-namespace {
-
-// Row r of the column-major product a * b.
-void productRow(const double a[16], const double b[16], int r, double out[4]) {
-    for (int c = 0; c < 4; ++c) {
-        out[c] = 0;
-        for (int k = 0; k < 4; ++k) out[c] += a[k * 4 + r] * b[c * 4 + k];
-    }
+void clipProduct(const float projection[16], const float modelview[16], bool magnitudes, double out[16]) {
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k) {
+                const double x = projection[k * 4 + r], y = modelview[c * 4 + k];
+                sum += magnitudes ? std::fabs(x) * std::fabs(y) : x * y;
+            }
+            out[c * 4 + r] = sum;
+        }
 }
-
-void planesOf(const double m[16], const double p[16], double planes[6][4]) {
-    double rows[4][4];
-    for (int r = 0; r < 4; ++r) productRow(p, m, r, rows[r]);
-    // x <= w, -x <= w, then y and z alike: (+-row - w) . (x, y, z, 1) <= 0.
-    for (int axis = 0; axis < 3; ++axis)
-        for (int side = 0; side < 2; ++side)
-            for (int c = 0; c < 4; ++c)
-                planes[axis * 2 + side][c] = (side == 0 ? rows[axis][c] : -rows[axis][c]) - rows[3][c];
-}
-
-}  // namespace
 
 ClipPlanes clipPlanes(const float modelview[16], const float projection[16]) {
-    double m[16], p[16], absM[16], absP[16];
-    for (int i = 0; i < 16; ++i) {
-        m[i] = modelview[i];
-        p[i] = projection[i];
-        absM[i] = std::fabs(m[i]);
-        absP[i] = std::fabs(p[i]);
-    }
+    double rows[16], bounds[16];
+    clipProduct(projection, modelview, false, rows);
+    clipProduct(projection, modelview, true, bounds);
     ClipPlanes planes;
-    planesOf(m, p, planes.plane);
-    // |P| |M| bounds every term the GL adds up for a clip coordinate, whatever order it
-    // multiplies in; the bound of a plane is that of its two rows.
-    double rows[4][4];
-    for (int r = 0; r < 4; ++r) productRow(absP, absM, r, rows[r]);
+    // x <= w, -x <= w, then y and z alike: (+-row - w) . (x, y, z, 1) <= 0; the bound of a
+    // plane is that of its two rows.
     for (int axis = 0; axis < 3; ++axis)
         for (int side = 0; side < 2; ++side)
-            for (int c = 0; c < 4; ++c) planes.bound[axis * 2 + side][c] = rows[axis][c] + rows[3][c];
+            for (int c = 0; c < 4; ++c) {
+                const double row = rows[c * 4 + axis];
+                planes.plane[axis * 2 + side][c] = (side == 0 ? row : -row) - rows[c * 4 + 3];
+                planes.bound[axis * 2 + side][c] = bounds[c * 4 + axis] + bounds[c * 4 + 3];
+            }
     return planes;
 }
 

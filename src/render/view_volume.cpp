@@ -20,18 +20,6 @@ double rowTimes(const double m[16], int r, double x, double y, double z) {
     return m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
 }
 
-void product(const float a[16], const float b[16], bool magnitudes, double out[16]) {
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k) {
-                const double x = a[k * 4 + r], y = b[c * 4 + k];
-                sum += magnitudes ? std::fabs(x) * std::fabs(y) : x * y;
-            }
-            out[c * 4 + r] = sum;
-        }
-}
-
 // The window span [low, high] on one axis and the pixels first .. first + count - 1 of
 // the region: some pixel centre (i + 0.5) of them lies within the span.
 bool spanHoldsCentre(double low, double high, int first, int count) {
@@ -46,8 +34,8 @@ bool spanHoldsCentre(double low, double high, int first, int count) {
 ViewVolume viewVolume(const float modelview[16], const float projection[16], const int viewport[4],
                       const ScreenRect& region) {
     ViewVolume volume;
-    product(projection, modelview, false, volume.clip);
-    product(projection, modelview, true, volume.clipBound);
+    clipProduct(projection, modelview, false, volume.clip);
+    clipProduct(projection, modelview, true, volume.clipBound);
     for (int i = 0; i < 4; ++i) volume.viewport[i] = viewport[i];
     volume.region = region;
     return volume;
