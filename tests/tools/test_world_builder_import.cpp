@@ -2,13 +2,18 @@
 // models of other formats come into a world scaled, with their texture maps, and read
 // back through the engine's own toolkit and checker; boxes follow the model as placed.
 #include <gtest/gtest.h>
+#include <fcntl.h>     // Required for: open, unblocking a FIFO the importer waits on
 #include <sys/stat.h>  // Required for: mkfifo
+#include <unistd.h>    // Required for: close
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "support/child_process.h"  // Required for: runCommand, the engine's --check
 #include "world/model_facts.h"
@@ -460,6 +465,35 @@ TEST(ImportedModels, EachBadModelStatementIsRefusedWithItsLineAndNothingIsWritte
         EXPECT_FALSE(built.ok) << c.what;
         EXPECT_EQ(built.error.rfind(dir + "/world.txt:" + c.message, 0), 0u) << c.what << ": got " << built.error;
         EXPECT_FALSE(fs::exists(dir + "/out")) << c.what << ": nothing is written";
+    }
+}
+
+// What a model names is opened as the model is: a material file that is a FIFO or a
+// device is passed over as missing, never waited on or read without end.
+TEST(ImportedModels, FilesAModelNamesAreOpenedOnlyWhenRegular) {
+    for (const char* named : {"pipe.mtl", "zero.mtl"}) {
+        const std::string dir = freshDir();
+        ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
+        fs::create_symlink("/dev/zero", dir + "/zero.mtl");
+        std::string obj = squareObj;
+        obj.replace(obj.find("square.mtl"), std::strlen("square.mtl"), named);
+        writeText(dir + "/square.obj", obj);
+        // Should the importer wait on the FIFO, a writer opened after a long while lets the
+        // build end, and the test fails rather than hangs.
+        std::atomic<bool> built{false}, unblocked{false};
+        std::thread rescue([&] {
+            for (int i = 0; i < 200 && !built; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (built) return;
+            unblocked = true;
+            const int fd = ::open((dir + "/pipe.mtl").c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        });
+        const Built result = build(dir, std::string(startRoom) + "model sq.3ds file square.obj texture wall.bmp\n"
+                                                                 "place sq.3ds in start at -25 2 20\n");
+        built = true;
+        rescue.join();
+        EXPECT_FALSE(unblocked) << named << ": the importer waited on the FIFO";
+        EXPECT_TRUE(result.ok) << named << ": " << result.error;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "worldbuild/import.h"
 
+#include <assimp/cfileio.h>      // Required for: aiFileIO, the importer's file access
 #include <assimp/cimport.h>      // Required for: aiImportFileExWithProperties, property stores
 #include <assimp/config.h>       // Required for: the mesh splitting and primitive limits
 #include <assimp/material.h>     // Required for: aiGetMaterialTexture, aiGetMaterialColor
@@ -10,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "image/bitmap.h"            // Required for: decodeBitmap, to check a texture brought along
@@ -165,6 +167,59 @@ bool importable(const std::string& path, std::string& error) {
     return true;
 }
 
+// Every file the importer opens, the model and what it names (materials, buffers,
+// pictures), is opened as the engine opens files: a regular file of bounded size or
+// none, read only. So a model that names a FIFO or a device cannot hang the build or read
+// without end; the importer then goes on as with a file that is missing.
+struct GuardedFile {
+    aiFile file{};
+    std::FILE* stream = nullptr;
+    size_t size = 0;
+};
+
+GuardedFile& guarded(aiFile* file) { return *reinterpret_cast<GuardedFile*>(file->UserData); }
+
+size_t readGuarded(aiFile* file, char* buffer, size_t size, size_t count) {
+    return std::fread(buffer, size, count, guarded(file).stream);
+}
+size_t writeNothing(aiFile*, const char*, size_t, size_t) { return 0; }
+size_t tellGuarded(aiFile* file) {
+    const long at = std::ftell(guarded(file).stream);
+    return at < 0 ? 0 : size_t(at);
+}
+size_t sizeOfGuarded(aiFile* file) { return guarded(file).size; }
+void flushNothing(aiFile*) {}
+aiReturn seekGuarded(aiFile* file, size_t offset, aiOrigin origin) {
+    if (offset > size_t(maxModelFileBytes)) return aiReturn_FAILURE;
+    const int whence = origin == aiOrigin_SET ? SEEK_SET : origin == aiOrigin_CUR ? SEEK_CUR : SEEK_END;
+    return std::fseek(guarded(file).stream, long(offset), whence) == 0 ? aiReturn_SUCCESS : aiReturn_FAILURE;
+}
+
+aiFile* openGuarded(aiFileIO*, const char* path, const char* mode) {
+    if (!path || !mode || std::strpbrk(mode, "wa+")) return nullptr;
+    std::string reason;
+    std::FILE* stream = platform::openRegularStream(path, platform::FileAccess::read, reason);
+    if (!stream) return nullptr;
+    const long size = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
+    if (size < 0 || size > maxModelFileBytes || std::fseek(stream, 0, SEEK_SET) != 0) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    auto* opened = new GuardedFile;
+    opened->stream = stream;
+    opened->size = size_t(size);
+    opened->file = {readGuarded, writeNothing, tellGuarded, sizeOfGuarded, seekGuarded, flushNothing,
+                    reinterpret_cast<aiUserData>(opened)};
+    return &opened->file;
+}
+
+void closeGuarded(aiFileIO*, aiFile* file) {
+    if (!file) return;
+    GuardedFile* opened = &guarded(file);
+    std::fclose(opened->stream);
+    delete opened;
+}
+
 bool readWithAssimp(const std::string& path, ModelData& model, std::vector<std::string>& notes, std::string& error) {
     if (!importable(path, error)) return false;
     ImportProperties properties;
@@ -176,7 +231,8 @@ bool readWithAssimp(const std::string& path, ModelData& model, std::vector<std::
     const unsigned steps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_PreTransformVertices |
                            aiProcess_SortByPType | aiProcess_SplitLargeMeshes | aiProcess_ValidateDataStructure;
     ImportedScene imported;
-    imported.scene = aiImportFileExWithProperties(path.c_str(), steps, nullptr, properties.store);
+    aiFileIO files{openGuarded, closeGuarded, nullptr};
+    imported.scene = aiImportFileExWithProperties(path.c_str(), steps, &files, properties.store);
     if (!imported.scene || (imported.scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
         error = std::string("it cannot be read: ") + aiGetErrorString();
         return false;
