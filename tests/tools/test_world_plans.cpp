@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "image/bitmap.h"
@@ -131,7 +132,7 @@ TEST(BuilderPlans, EachBadPlanIsRefusedWithItsLineAndReason) {
         {"drawn and converted", "texture p.bmp file p.png pattern tiles\n", "1: a texture converted from a file takes no 'pattern'"},
         {"converted at no power of two", "texture p.bmp file p.png pixels 100\n", "1: pixels must be a power of two"},
         {"a folder as the picture", hexagon(hexPoints, "texture p.bmp file " + std::string(SOURCE_DIR) + "\n"),
-         "4: texture 'p.bmp' from '" + std::string(SOURCE_DIR) + "': not a regular file"},
+         "4: texture 'p.bmp' from '" + std::string(SOURCE_DIR) + "': is a folder"},
         {"a file that is no picture", hexagon(hexPoints, "texture p.bmp file " + std::string(SOURCE_DIR) + "/README.md\n"),
          "4: texture 'p.bmp' from '"},
     };
@@ -392,7 +393,8 @@ TEST(BuilderPictures, AJpegAtTheSideAskedFor) {
 }
 
 // A small file claiming a huge picture is refused from its header, before it is decoded:
-// the suite's PNG and JPEG with their sizes rewritten to 20000 x 20000.
+// the suite's PNG and JPEG with their sizes rewritten, a frame header far into the file,
+// a header cut short, and a format whose header is not read here.
 TEST(BuilderPictures, AHeaderClaimingAHugePictureIsRefused) {
     const std::string dir = freshDir();
     const auto bytesOf = [](const std::string& path) {
@@ -408,13 +410,34 @@ TEST(BuilderPictures, AHeaderClaimingAHugePictureIsRefused) {
         frame += 2 + size_t(jpeg[frame + 2] << 8 | jpeg[frame + 3]);
     ASSERT_LT(frame + 9, jpeg.size()) << "a frame header";
     for (const size_t at : {frame + 5, frame + 7}) jpeg[at] = 0x4e, jpeg[at + 1] = 0x20;
-    for (const auto& [name, bytes] : {std::make_pair("huge.png", png), std::make_pair("huge.jpg", jpeg)}) {
+    // Sides whose product passes what 64 bits hold.
+    std::vector<uint8_t> widest = png;
+    for (const size_t at : {16, 20}) widest[at] = widest[at + 1] = widest[at + 2] = widest[at + 3] = 0xFF;
+    // The frame header past the first 64 KiB, behind two large comment segments.
+    std::vector<uint8_t> late(jpeg.begin(), jpeg.begin() + 2);
+    for (int i = 0; i < 2; ++i) {
+        late.insert(late.end(), {0xFF, 0xFE, 0x9C, 0x40});
+        late.insert(late.end(), 40000 - 2, uint8_t('x'));
+    }
+    late.insert(late.end(), jpeg.begin() + 2, jpeg.end());
+    const auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+    const std::string huge = "the picture says it is 20000 x 20000 pixels, more than 64 Mpixel";
+    const std::tuple<const char*, std::vector<uint8_t>, std::string> cases[] = {
+        {"huge.png", png, huge},
+        {"huge.jpg", jpeg, huge},
+        {"late.jpg", late, huge},
+        {"widest.png", widest, "the picture says it is 4294967295 x 4294967295 pixels, more than 64 Mpixel"},
+        {"cut.png", std::vector<uint8_t>(png.begin(), png.begin() + 12),
+         "its header does not say its size (the file is cut short or damaged)"},
+        {"huge.ppm", text("P6\n30000 30000\n255\n"), "it is not a PNG, JPEG, GIF, WebP or BMP picture"},
+    };
+    for (const auto& [name, bytes, expected] : cases) {
         std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                                std::streamsize(bytes.size()));
         std::vector<uint8_t> file;
         std::string why;
         EXPECT_FALSE(importTexture(dir + "/" + name, 0, file, why)) << name;
-        EXPECT_EQ(why, "the picture says it is 20000 x 20000 pixels, more than 64 Mpixel") << name;
+        EXPECT_EQ(why, expected) << name;
     }
 }
 

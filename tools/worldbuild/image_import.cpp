@@ -1,13 +1,14 @@
 #include "worldbuild/image_import.h"
 
-#include <SDL_image.h>  // Required for: IMG_Load, the formats' decoders
-#include <sys/stat.h>   // Required for: stat, to refuse what is not a regular file
+#include <SDL_image.h>  // Required for: IMG_Load_RW, the formats' decoders
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 
 #include "assets/bmp_writer.h"  // Required for: BmpLayout, makeBmp
+#include "worldbuild/import.h"  // Required for: readWholeFile
 
 namespace worldbuild {
 namespace {
@@ -28,49 +29,90 @@ uint32_t bigEndian(const uint8_t* p, int bytes) {
     return v;
 }
 
-// Width and height from a PNG's IHDR, a GIF's screen or a JPEG's first frame header;
-// false when the file is none of them or too short to tell.
-bool headerSize(const std::vector<uint8_t>& h, int64_t& width, int64_t& height) {
+uint32_t littleEndian(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+
+enum class PictureHeader { sized, unsized, unknown };
+
+// Width and height from a PNG's IHDR, a GIF's screen, a JPEG's first frame header, a
+// WebP's frame or a BMP's DIB header: `unsized` when the file starts as one of them but
+// the size is not there, `unknown` for any other format (the image library could be
+// made to allocate gigabytes by one that no header here bounds, so those are refused).
+PictureHeader headerSize(const std::vector<uint8_t>& h, int64_t& width, int64_t& height) {
     static const uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (h.size() >= 24 && std::equal(png, png + 8, h.begin())) {
+    if (h.size() >= 8 && std::equal(png, png + 8, h.begin())) {
+        if (h.size() < 24) return PictureHeader::unsized;
         width = bigEndian(&h[16], 4);
         height = bigEndian(&h[20], 4);
-        return true;
+        return PictureHeader::sized;
     }
-    if (h.size() >= 10 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
-        width = h[6] | h[7] << 8;
-        height = h[8] | h[9] << 8;
-        return true;
+    if (h.size() >= 3 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
+        if (h.size() < 10) return PictureHeader::unsized;
+        width = littleEndian(&h[6], 2);
+        height = littleEndian(&h[8], 2);
+        return PictureHeader::sized;
     }
-    if (h.size() < 4 || h[0] != 0xFF || h[1] != 0xD8) return false;
+    if (h.size() >= 12 && std::equal(h.begin(), h.begin() + 4, "RIFF") && std::equal(h.begin() + 8, h.begin() + 12, "WEBP")) {
+        if (h.size() >= 30 && std::equal(h.begin() + 12, h.begin() + 16, "VP8X")) {
+            width = 1 + int64_t(littleEndian(&h[24], 3));
+            height = 1 + int64_t(littleEndian(&h[27], 3));
+            return PictureHeader::sized;
+        }
+        if (h.size() >= 25 && std::equal(h.begin() + 12, h.begin() + 16, "VP8L")) {
+            const uint32_t bits = littleEndian(&h[21], 4);
+            width = 1 + int64_t(bits & 0x3FFF);
+            height = 1 + int64_t(bits >> 14 & 0x3FFF);
+            return PictureHeader::sized;
+        }
+        if (h.size() >= 30 && std::equal(h.begin() + 12, h.begin() + 16, "VP8 ")) {
+            width = littleEndian(&h[26], 2) & 0x3FFF;
+            height = littleEndian(&h[28], 2) & 0x3FFF;
+            return PictureHeader::sized;
+        }
+        return PictureHeader::unsized;
+    }
+    if (h.size() >= 2 && h[0] == 'B' && h[1] == 'M') {
+        if (h.size() < 26) return PictureHeader::unsized;
+        width = std::abs(int64_t(int32_t(littleEndian(&h[18], 4))));
+        height = std::abs(int64_t(int32_t(littleEndian(&h[22], 4))));
+        return PictureHeader::sized;
+    }
+    if (h.size() < 3 || h[0] != 0xFF || h[1] != 0xD8 || h[2] != 0xFF) return PictureHeader::unknown;
     // JPEG: segments after the start marker, each with its length, up to a frame header.
     for (size_t at = 2; at + 9 <= h.size();) {
-        if (h[at] != 0xFF) return false;
+        if (h[at] != 0xFF) return PictureHeader::unsized;
         const uint8_t marker = h[at + 1];
+        if (marker == 0xFF) {  // a fill byte before the marker
+            ++at;
+            continue;
+        }
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
             height = bigEndian(&h[at + 5], 2);
             width = bigEndian(&h[at + 7], 2);
-            return true;
+            return PictureHeader::sized;
         }
         at += 2 + bigEndian(&h[at + 2], 2);
     }
-    return false;
+    return PictureHeader::unsized;
 }
 
-bool sizeAllowed(const std::string& path, std::string& why) {
-    // A FIFO or a device would be waited on, or read without end.
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        why = "not a regular file";
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return true;  // the image library says why it cannot open it
-    std::vector<uint8_t> head(65536);
-    head.resize(std::fread(head.data(), 1, head.size(), file));
-    std::fclose(file);
+bool sizeAllowed(const std::vector<uint8_t>& bytes, std::string& why) {
     int64_t width = 0, height = 0;
-    if (!headerSize(head, width, height) || width * height <= maxPicturePixels) return true;
+    switch (headerSize(bytes, width, height)) {
+    case PictureHeader::unknown:
+        why = "it is not a PNG, JPEG, GIF, WebP or BMP picture";
+        return false;
+    case PictureHeader::unsized:
+        why = "its header does not say its size (the file is cut short or damaged)";
+        return false;
+    case PictureHeader::sized:
+        break;
+    }
+    // Divided, not multiplied: a PNG's sides may each be up to 2^32.
+    if (width <= maxPicturePixels / std::max<int64_t>(height, 1)) return true;
     why = "the picture says it is " + std::to_string(width) + " x " + std::to_string(height) +
           " pixels, more than 64 Mpixel";
     return false;
@@ -79,8 +121,12 @@ bool sizeAllowed(const std::string& path, std::string& why) {
 }  // namespace
 
 bool readPicture(const std::string& path, Picture& picture, std::string& why) {
-    if (!sizeAllowed(path, why)) return false;
-    Surface loaded(IMG_Load(path.c_str()));
+    // Read once, as the engine reads files (a regular file of bounded size), and decoded
+    // from memory, so nothing opens the name again.
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes, why) || !sizeAllowed(bytes, why)) return false;
+    SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+    Surface loaded(source ? IMG_Load_RW(source, 1) : nullptr);
     if (!loaded) {
         why = std::string("cannot read the picture: ") + IMG_GetError();
         return false;
@@ -97,12 +143,14 @@ bool readPicture(const std::string& path, Picture& picture, std::string& why) {
         why = std::string("cannot convert the picture: ") + SDL_GetError();
         return false;
     }
+    loaded.reset();
+    bytes = std::vector<uint8_t>();
     picture.width = rgb->w;
     picture.height = rgb->h;
     picture.rgb.resize(size_t(rgb->w) * size_t(rgb->h) * 3);
-    const auto* bytes = static_cast<const uint8_t*>(rgb->pixels);
+    const auto* pixels = static_cast<const uint8_t*>(rgb->pixels);
     for (int y = 0; y < rgb->h; ++y)
-        std::copy_n(bytes + size_t(y) * size_t(rgb->pitch), size_t(rgb->w) * 3, &picture.rgb[size_t(y) * size_t(rgb->w) * 3]);
+        std::copy_n(pixels + size_t(y) * size_t(rgb->pitch), size_t(rgb->w) * 3, &picture.rgb[size_t(y) * size_t(rgb->w) * 3]);
     return true;
 }
 

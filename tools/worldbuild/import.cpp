@@ -280,25 +280,6 @@ std::string worldMapName(const std::string& map) {
     return stem.substr(0, 8) + ".bmp";
 }
 
-// The whole file, or false with `reason`.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-    std::FILE* file = platform::openRegularStream(path, platform::FileAccess::read, reason);
-    if (!file) return false;
-    bytes.clear();
-    uint8_t block[65536];
-    for (size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
-        bytes.insert(bytes.end(), block, block + got);
-        if (bytes.size() > size_t(maxTextureFileBytes)) {
-            std::fclose(file);
-            reason = "it is larger than 64 MiB";
-            return false;
-        }
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) reason = "it cannot be read";
-    return !failed;
-}
 
 // --- The stage ------------------------------------------------------------------------
 
@@ -493,6 +474,25 @@ private:
 };
 
 }  // namespace
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+    std::FILE* file = platform::openRegularStream(path, platform::FileAccess::read, reason);
+    if (!file) return false;
+    bytes.clear();
+    uint8_t block[65536];
+    for (size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        bytes.insert(bytes.end(), block, block + got);
+        if (bytes.size() > size_t(maxTextureFileBytes)) {
+            std::fclose(file);
+            reason = "it is larger than 64 MiB";
+            return false;
+        }
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) reason = "it cannot be read";
+    return !failed;
+}
 
 bool readModelSource(const std::string& path, ModelData& model, std::vector<std::string>& notes, std::string& error) {
     model = ModelData{};

@@ -31,6 +31,10 @@ struct ModelData {
 // embedded texture, points and lines).
 bool readModelSource(const std::string& path, ModelData& model, std::vector<std::string>& notes, std::string& error);
 
+// The whole of the regular file `path`, at most 64 MiB (a texture map, a picture), or
+// false with `reason` ("is a FIFO", "it is larger than 64 MiB", ...).
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+
 // Every vertex times `scale`.
 void scaleModel(ModelData& model, float scale);
 
