@@ -23,18 +23,6 @@ namespace {
 
 std::vector<uint8_t> bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-// The object and material name inside a model file: the file's stem, cut to fit.
-std::string objectName(const std::string& file) {
-    return file.substr(0, std::min(file.find('.'), size_t(10)));
-}
-
-bool endsWithIgnoringCase(const std::string& name, const std::string& end) {
-    if (name.size() < end.size()) return false;
-    for (size_t i = 0; i < end.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i]) return false;
-    return true;
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat first {}, second {};
     return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&

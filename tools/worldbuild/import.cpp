@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "image/bitmap.h"            // Required for: decodeBitmap, to check a texture brought along
@@ -31,13 +32,6 @@ constexpr unsigned maxMeshItems = 65535;
 constexpr long maxTextureFileBytes = 64L << 20;
 // As for the engine's own model files.
 constexpr long maxModelFileBytes = 256L << 20;
-
-bool endsWithIgnoringCase(const std::string& name, const std::string& end) {
-    if (name.size() < end.size()) return false;
-    for (size_t i = 0; i < end.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i]) return false;
-    return true;
-}
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -383,9 +377,13 @@ private:
         }
         std::vector<uint8_t> bytes;
         std::string reason;
-        if (!readWholeFile(path, bytes, reason))
-            return fail(m.line, what + " is missing: " + path + ": " + reason +
-                                    " (texture maps are looked for beside the model)");
+        if (!readWholeFile(path, bytes, reason)) {
+            // Missing is the usual case and says where it was looked for; anything else
+            // (a FIFO, too large) is said as it is.
+            const bool missing = std::filesystem::symlink_status(path).type() == std::filesystem::file_type::not_found;
+            return fail(m.line, what + (missing ? " is missing: " : " cannot be read: ") + path + ": " + reason +
+                                    (missing ? " (texture maps are looked for beside the model)" : ""));
+        }
         const ForeignImage foreign = recogniseForeignImage(bytes.data(), bytes.size());
         if (foreign.format)
             return fail(m.line, what + " is a " + foreign.format + " image; textures are BMP files: convert it with "
@@ -419,7 +417,7 @@ private:
         if (held.decl->source.empty()) {
             Mesh mesh = makeMesh(held.decl->recipe);
             for (float& v : mesh.points) v *= p.scale;
-            files_.emplace_back(name, encodeModel(mesh, name.substr(0, std::min(name.find('.'), size_t(10))),
+            files_.emplace_back(name, encodeModel(mesh, objectName(name),
                                                   held.decl->recipe.texture));
         } else {
             ModelData data = held.data;

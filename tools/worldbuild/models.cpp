@@ -1,6 +1,7 @@
 #include "worldbuild/models.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "assets/chunk_writer.h"  // Required for: chunk, container, encode, Payload
 
@@ -197,6 +198,15 @@ std::vector<uint8_t> encodeModel(const Mesh& mesh, const std::string& name, cons
             meshObject(mesh, name),
         }),
     }));
+}
+
+std::string objectName(const std::string& file) { return file.substr(0, std::min(file.find('.'), size_t(10))); }
+
+bool endsWithIgnoringCase(const std::string& name, const std::string& end) {
+    if (name.size() < end.size()) return false;
+    for (size_t i = 0; i < end.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i]) return false;
+    return true;
 }
 
 }  // namespace worldbuild

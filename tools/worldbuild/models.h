@@ -40,4 +40,9 @@ std::vector<uint8_t> encodeModel(const Mesh& mesh, const std::string& name, cons
 double turnSine(int k, int n);
 double turnCosine(int k, int n);
 
+// The object and material name inside a model file: the file's stem, cut to fit.
+std::string objectName(const std::string& file);
+// Whether `name` ends in `end` (given in lower case), ignoring the case of `name`.
+bool endsWithIgnoringCase(const std::string& name, const std::string& end);
+
 }  // namespace worldbuild
