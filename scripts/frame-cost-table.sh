@@ -2,7 +2,8 @@
 # The README's table of frame cost at scale, from one run of the renderer's benchmark:
 # for each generated world and view, the frame as it was before any shortcut (path 0),
 # the long way as main draws it since its selection pass sends a vertex array (path 5)
-# and every shortcut (path 1), side by side, and the sample demo's CPU per frame.
+# and every shortcut (path 1), side by side, and the sample demo's CPU per frame; then
+# the paired frames (paths 0 and 1 in strict alternation) of the wide-opening views.
 # Usage: frame-cost-table.sh [BENCH_RENDER] [JSON]   runs the benchmark (some minutes;
 #          BENCH_HUGE_WORLDS=0 leaves out the 1M worlds), keeps its JSON in JSON
 #        frame-cost-table.sh --from JSON            makes the table from an earlier run
@@ -16,7 +17,7 @@ else
   json=${2:-bench_render_frames.json}
   [ -x "$bench" ] || { echo "frame-cost-table.sh: no benchmark at '$bench' (build with -DBUILD_BENCHMARKS=ON)" >&2; exit 2; }
   LP_NUM_THREADS=0 BENCH_HUGE_WORLDS=${BENCH_HUGE_WORLDS:-1} "$bench" \
-    --benchmark_filter='WholeFrameAtScale|SampleDemoCpu' \
+    --benchmark_filter='WholeFrameAtScale|PairedFramesAtScale|SampleDemoCpu' \
     --benchmark_out="$json" --benchmark_out_format=json >&2
 fi
 
@@ -30,6 +31,9 @@ function value(line) { sub(/^[^:]*: */, "", line); sub(/,$/, "", line); gsub(/"/
 /"cells_entered":/ { cells = value($0) }
 /"ms_per_frame":/ { perFrame = value($0) }
 /"frames":/ { frames = value($0) }
+/"ms_before":/ { before = value($0) }
+/"ms_after":/ { after = value($0) }
+/"speedup":/ { speedup = value($0) }
 /^    }/ {
   if (aggregate == "median") {
     path = name; sub(/.*path:/, "", path); sub(/\/.*/, "", path)
@@ -39,9 +43,12 @@ function value(line) { sub(/^[^:]*: */, "", line); sub(/,$/, "", line); gsub(/"/
       visible[key] = triangles; entered[key] = cells
     } else if (name ~ /^BM_SampleDemoCpu\//) {
       demo[path] = perFrame; demoFrames = frames
+    } else if (name ~ /^BM_PairedFramesAtScale\//) {
+      key = name; sub(/^BM_PairedFramesAtScale\//, "", key); sub(/\/view:.*/, "", key)
+      paired[key] = 1; pairedBefore[key] = before; pairedAfter[key] = after; pairedSpeedup[key] = speedup
     }
   }
-  name = aggregate = time = triangles = cells = perFrame = ""
+  name = aggregate = time = triangles = cells = perFrame = before = after = speedup = ""
 }
 function grouped(n,    s) {
   s = sprintf("%d", n)
@@ -74,5 +81,17 @@ END {
     printf "| sample demo (%s frames), ms a frame | | | %s | %s | %s | %.1f %% less CPU | %.1f %% less | |\n",
       grouped(demoFrames), ms3(demo[0]), ms3(demo[5]), ms3(demo[1]), (1 - demo[1] / demo[0]) * 100,
       (1 - demo[1] / demo[5]) * 100
+  for (w = 1; w <= 4; ++w) {
+    if (!(worlds[w] in paired)) continue
+    label = worlds[w]; sub(/_8_openings/, ", 8 openings", label); sub(/_wide_opening/, ", wide opening", label)
+    if (!printedPaired) {
+      print ""
+      print "| paired frames, many visible | ms a frame before | after | faster |"
+      print "|---|---|---|---|"
+      printedPaired = 1
+    }
+    printf "| %s | %s | %s | %.2fx |\n", label, ms3(pairedBefore[worlds[w]]), ms3(pairedAfter[worlds[w]]),
+      pairedSpeedup[worlds[w]]
+  }
 }
 ' "$json"

@@ -183,6 +183,7 @@ bool ballOutsideOnePlane(const ClipPlanes& planes, double x, double y, double z,
 struct ViewVolume {
     double clip[16] = {};       // projection x modelview, column-major
     double clipBound[16] = {};  // |projection| x |modelview|, for the GL's rounding
+    double rowBound[4] = {};    // per clip row, clipBound's X, Y and Z terms summed
     int viewport[4] = {};       // x, y, width, height
     ScreenRect region;
 };

@@ -23,6 +23,10 @@ double rowTimes(const double m[16], int r, double x, double y, double z) {
 // The window span [low, high] on one axis and the pixels first .. first + count - 1 of
 // the region: some pixel centre (i + 0.5) of them lies within the span.
 bool spanHoldsCentre(double low, double high, int first, int count) {
+    // Clamped to the region's extent, a span a pixel wide or more holds a centre.
+    const double a = low > first ? low : double(first);
+    const double b = high < double(first) + count ? high : double(first) + count;
+    if (b - a >= 1) return true;
     double lowest = std::ceil(low - 0.5), highest = std::floor(high - 0.5);
     if (lowest < first) lowest = first;
     if (highest > first + count - 1) highest = first + count - 1;
@@ -36,6 +40,8 @@ ViewVolume viewVolume(const float modelview[16], const float projection[16], con
     ViewVolume volume;
     clipProduct(projection, modelview, false, volume.clip);
     clipProduct(projection, modelview, true, volume.clipBound);
+    for (int r = 0; r < 4; ++r)
+        volume.rowBound[r] = volume.clipBound[r] + volume.clipBound[4 + r] + volume.clipBound[8 + r];
     for (int i = 0; i < 4; ++i) volume.viewport[i] = viewport[i];
     volume.region = region;
     return volume;
@@ -48,9 +54,13 @@ bool coversNoPixel(const ViewVolume& volume, const float* v) {
     double c[3][4], size[3][4];
     for (int k = 0; k < 3; ++k) {
         const double x = v[k * 3], y = v[k * 3 + 1], z = v[k * 3 + 2];
+        // The largest coordinate times the row's X, Y and Z magnitudes summed bounds what
+        // they add up to with each its own coordinate: a margin a little wider, for less.
+        const double ax = std::fabs(x), ay = std::fabs(y), az = std::fabs(z);
+        const double largest = ax > ay ? (ax > az ? ax : az) : (ay > az ? ay : az);
         for (int r = 0; r < 4; ++r) {
             c[k][r] = rowTimes(volume.clip, r, x, y, z);
-            size[k][r] = rowTimes(volume.clipBound, r, std::fabs(x), std::fabs(y), std::fabs(z));
+            size[k][r] = volume.rowBound[r] * largest + volume.clipBound[12 + r];
         }
     }
     // Wholly outside one plane, as outsideOnePlane tells it: -w <= x, y, z <= w.
