@@ -82,7 +82,7 @@ run_program() {
 targets_for() {
     local t
     for t in "$@"; do echo "${t%%:*}"; done | sort -u
-    case " $* " in *" test_app"* | *" test_tools"*) echo portal-engine record_demo world_builder ;; esac
+    case " $* " in *" test_app"* | *" test_tools"* | *" test_render"*) echo portal-engine record_demo world_builder ;; esac
 }
 
 sync_tree
