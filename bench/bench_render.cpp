@@ -285,17 +285,25 @@ double timedFrame() {
     return took;
 }
 
-void BM_WholeFrameAtScale(benchmark::State& state, scaleworld::Openings openings, int64_t triangles) {
-    const auto view = scaleworld::View(state.range(0));
-    const int culling = int(state.range(1));
-    const int path = int(state.range(2));
+// A generated world in the GL context, seen from `view` with `culling`; false (the run
+// marked skipped) without a context.
+bool lookAtScaleWorld(benchmark::State& state, scaleworld::Openings openings, int64_t triangles,
+                      scaleworld::View view, int culling) {
     if (!openContext()) {
         state.SkipWithError("no headless GL context");
-        return;
+        return false;
     }
     loadScaleWorld(openings, triangles);
     scaleworld::placeEye(openings, view);
     portalCulling = culling;
+    return true;
+}
+
+void BM_WholeFrameAtScale(benchmark::State& state, scaleworld::Openings openings, int64_t triangles) {
+    const auto view = scaleworld::View(state.range(0));
+    const int culling = int(state.range(1));
+    const int path = int(state.range(2));
+    if (!lookAtScaleWorld(state, openings, triangles, view, culling)) return;
     frameShortcuts = shortcutsFor(path);
     timedFrame();  // the first frame of a world pays for its lists
     double cpu = 0;
@@ -339,14 +347,7 @@ void registerFramesAtScale(const char* name, scaleworld::Openings openings, int6
 // (speedup) holds still where separate runs of the two spread by a quarter. The time
 // reported is the pair's.
 void BM_PairedFramesAtScale(benchmark::State& state, scaleworld::Openings openings, int64_t triangles) {
-    const auto view = scaleworld::View(state.range(0));
-    if (!openContext()) {
-        state.SkipWithError("no headless GL context");
-        return;
-    }
-    loadScaleWorld(openings, triangles);
-    scaleworld::placeEye(openings, view);
-    portalCulling = 1;
+    if (!lookAtScaleWorld(state, openings, triangles, scaleworld::View(state.range(0)), 1)) return;
     std::vector<double> before, after;
     for (const int path : {0, 1}) {  // each path's first frame pays for its lists
         frameShortcuts = shortcutsFor(path);
